@@ -1,0 +1,21 @@
+// The registry, in the shape of the Windows calls; results are Windows error codes.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace vantel::platform {
+
+enum class RegRoot { LocalMachine, Users };
+
+constexpr int32_t kErrorSuccess = 0;
+constexpr int32_t kErrorFileNotFound = 2;
+constexpr int32_t kErrorAccessDenied = 5;
+constexpr int32_t kErrorInvalidData = 13;
+constexpr int32_t kErrorMoreData = 234;
+
+int32_t RegReadString(RegRoot root, const std::u16string& subkey, const std::u16string& value,
+                      std::u16string* data);
+int32_t RegReadDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t* data);
+int32_t RegWriteDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t data);
+
+}  // namespace vantel::platform

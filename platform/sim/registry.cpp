@@ -1,0 +1,50 @@
+#include "platform/registry.h"
+
+#include "winsim/registry.h"
+
+namespace vantel::platform {
+
+namespace {
+
+winsim::Hive HiveOf(RegRoot root) { return root == RegRoot::LocalMachine ? winsim::Hive::LocalMachine : winsim::Hive::Users; }
+
+// What opening the key answers: its injected failure, not found, or success.
+int32_t OpenResult(RegRoot root, const std::u16string& subkey) {
+    if (int32_t failure = winsim::RegKeyFailure(HiveOf(root), subkey)) return failure;
+    return winsim::RegKeyExists(HiveOf(root), subkey) ? kErrorSuccess : kErrorFileNotFound;
+}
+
+}  // namespace
+
+int32_t RegReadString(RegRoot root, const std::u16string& subkey, const std::u16string& value,
+                      std::u16string* data) {
+    if (int32_t error = OpenResult(root, subkey)) return error;
+    auto stored = winsim::RegGetValue(HiveOf(root), subkey, value);
+    if (!stored) return kErrorFileNotFound;
+    if (stored->type != winsim::ValueType::String && stored->type != winsim::ValueType::ExpandString)
+        return kErrorInvalidData;
+    data->clear();
+    for (size_t i = 0; i + 1 < stored->data.size(); i += 2) {
+        char16_t c = static_cast<char16_t>(stored->data[i] | (stored->data[i + 1] << 8));
+        if (c == 0) break;
+        *data += c;
+    }
+    return kErrorSuccess;
+}
+
+int32_t RegReadDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t* data) {
+    if (int32_t error = OpenResult(root, subkey)) return error;
+    auto stored = winsim::RegGetValue(HiveOf(root), subkey, value);
+    if (!stored) return kErrorFileNotFound;
+    if (stored->type != winsim::ValueType::Dword || stored->data.size() != 4) return kErrorInvalidData;
+    *data = stored->data[0] | (stored->data[1] << 8) | (stored->data[2] << 16) | (uint32_t{stored->data[3]} << 24);
+    return kErrorSuccess;
+}
+
+int32_t RegWriteDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t data) {
+    if (int32_t failure = winsim::RegKeyFailure(HiveOf(root), subkey)) return failure;
+    winsim::RegSetDword(HiveOf(root), subkey, value, data);
+    return kErrorSuccess;
+}
+
+}  // namespace vantel::platform

@@ -1,0 +1,23 @@
+#include "platform/threads.h"
+
+#include "winsim/threads.h"
+
+namespace vantel::platform {
+
+Event::Event(bool manualReset, bool initiallySet) : native_(new winsim::KernelEvent(manualReset, initiallySet)) {}
+
+Event::~Event() { delete static_cast<winsim::KernelEvent*>(native_); }
+
+void Event::Set() { static_cast<winsim::KernelEvent*>(native_)->Set(); }
+
+void Event::Reset() { static_cast<winsim::KernelEvent*>(native_)->Reset(); }
+
+WaitResult Event::Wait(uint32_t milliseconds) {
+    return static_cast<winsim::KernelEvent*>(native_)->Wait(milliseconds) ? WaitResult::Signaled : WaitResult::Timeout;
+}
+
+bool QueueLongRunningWork(WorkFunction function, void* context) {
+    return winsim::QueueWorkItem([function, context] { function(context); });
+}
+
+}  // namespace vantel::platform

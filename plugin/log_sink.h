@@ -1,0 +1,11 @@
+// The binding of the agent's diagnostic log library.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace vantel {
+
+// Loads the library (on the first use of the binding only), calls Init, and creates the log.
+void BindLogSink(const std::u16string& libraryPath, const std::u16string& logName, uint32_t number);
+
+}  // namespace vantel

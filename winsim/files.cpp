@@ -1,0 +1,71 @@
+#include "winsim/files.h"
+
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+#include "common/text.h"
+
+namespace winsim {
+
+namespace {
+
+std::mutex& DrivesLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::map<char16_t, std::string>& Drives() {
+    static std::map<char16_t, std::string> drives{{u'Z', "/"}};
+    return drives;
+}
+
+char16_t Upper(char16_t c) { return vantel::FoldCase(c); }
+
+}  // namespace
+
+void MapDrive(char16_t letter, const std::string& hostFolder) {
+    std::filesystem::create_directories(hostFolder);
+    std::lock_guard guard(DrivesLock());
+    Drives()[Upper(letter)] = std::filesystem::absolute(hostFolder).lexically_normal().string();
+}
+
+std::string HostPath(const std::u16string& windowsPath) {
+    if (windowsPath.size() < 2 || windowsPath[1] != u':') return std::string();
+    std::string folder;
+    {
+        std::lock_guard guard(DrivesLock());
+        auto found = Drives().find(Upper(windowsPath[0]));
+        if (found == Drives().end()) return std::string();
+        folder = found->second;
+    }
+    std::string rest = vantel::ToUtf8(windowsPath.substr(2));
+    for (char& c : rest)
+        if (c == '\\') c = '/';
+    while (!rest.empty() && rest[0] == '/') rest.erase(0, 1);
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    return folder + rest;
+}
+
+std::u16string WindowsPath(const std::string& hostPath) {
+    std::string normal = std::filesystem::path(hostPath).lexically_normal().string();
+    std::lock_guard guard(DrivesLock());
+    char16_t bestLetter = 0;
+    size_t bestLength = 0;
+    for (const auto& [letter, folder] : Drives()) {
+        std::string prefix = folder.back() == '/' ? folder : folder + '/';
+        bool inside = normal.rfind(prefix, 0) == 0 || normal == folder;
+        if (inside && folder.size() >= bestLength) {
+            bestLetter = letter;
+            bestLength = folder.size();
+        }
+    }
+    if (bestLetter == 0) return std::u16string();
+    std::string rest = normal.substr(std::min(normal.size(), bestLength));
+    for (char& c : rest)
+        if (c == '/') c = '\\';
+    if (rest.empty() || rest[0] != '\\') rest.insert(0, "\\");
+    return std::u16string{bestLetter, u':'} + vantel::FromUtf8(rest);
+}
+
+}  // namespace winsim

@@ -1,0 +1,15 @@
+// The simulated machine's drives: C:\ is a folder of the test's choosing, Z:\ is the real
+// file system (as under Wine), so the agent's own files keep their real places.
+#pragma once
+#include <string>
+
+namespace winsim {
+
+// Maps a drive letter onto a host folder; the folder is created when missing.
+void MapDrive(char16_t letter, const std::string& hostFolder);
+// The host path of a Windows path, empty when its drive is not mapped.
+std::string HostPath(const std::u16string& windowsPath);
+// The Windows path of a host path (on Z:, or on a mapped drive whose folder holds it).
+std::u16string WindowsPath(const std::string& hostPath);
+
+}  // namespace winsim

@@ -1,0 +1,83 @@
+#include "winsim/threads.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace winsim {
+
+struct KernelEvent::State {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool manualReset;
+    bool set;
+};
+
+KernelEvent::KernelEvent(bool manualReset, bool initiallySet) : state_(std::make_shared<State>()) {
+    state_->manualReset = manualReset;
+    state_->set = initiallySet;
+}
+
+void KernelEvent::Set() {
+    std::lock_guard guard(state_->lock);
+    state_->set = true;
+    if (state_->manualReset) state_->changed.notify_all();
+    else state_->changed.notify_one();
+}
+
+void KernelEvent::Reset() {
+    std::lock_guard guard(state_->lock);
+    state_->set = false;
+}
+
+bool KernelEvent::Wait(uint32_t milliseconds) {
+    std::unique_lock guard(state_->lock);
+    auto ready = [this] { return state_->set; };
+    if (milliseconds == 0xFFFFFFFFu) state_->changed.wait(guard, ready);
+    else if (!state_->changed.wait_for(guard, std::chrono::milliseconds(milliseconds), ready)) return false;
+    if (!state_->manualReset) state_->set = false;  // an auto-reset event releases one waiter
+    return true;
+}
+
+namespace {
+
+struct Pool {
+    std::mutex lock;
+    std::condition_variable idle;
+    int running = 0;
+    std::atomic<bool> refuse{false};
+};
+
+Pool& ThePool() {
+    static Pool* pool = new Pool;  // outlives detached pool threads at exit
+    return *pool;
+}
+
+}  // namespace
+
+bool QueueWorkItem(std::function<void()> function) {
+    Pool& pool = ThePool();
+    if (pool.refuse) return false;
+    {
+        std::lock_guard guard(pool.lock);
+        ++pool.running;
+    }
+    std::thread([function = std::move(function), &pool] {
+        function();
+        std::lock_guard guard(pool.lock);
+        if (--pool.running == 0) pool.idle.notify_all();
+    }).detach();
+    return true;
+}
+
+void RefuseWorkItems(bool refuse) { ThePool().refuse = refuse; }
+
+void WaitForIdleThreadPool() {
+    Pool& pool = ThePool();
+    std::unique_lock guard(pool.lock);
+    pool.idle.wait(guard, [&] { return pool.running == 0; });
+}
+
+}  // namespace winsim
