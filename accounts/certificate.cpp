@@ -1,6 +1,7 @@
 #include "accounts/certificate.h"
 
 #include "plugin/boundary.h"
+#include "plugin/host_link.h"
 
 namespace vantel {
 
@@ -11,10 +12,11 @@ int32_t CCertificate::Uninstall() {
     });
 }
 
-int32_t CCertificate::Initialize(IPluginHost*) {
+int32_t CCertificate::Initialize(IPluginHost* host) {
     return AtBoundary(u"[CCertificate] Initialize", 0, [&] {
-        TraceInfo(u"[CCertificate] init");
         if (initialised_) return 0;
+        TraceInfo(u"[CCertificate] init");
+        PluginHostLink::For(pluginName())->Register(host);
         initialised_ = true;
         return 0;
     });

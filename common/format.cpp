@@ -16,7 +16,7 @@ uint64_t FormatArg::bits() const {
 
 namespace {
 
-struct Spec {
+struct Conversion {
     bool left = false, plus = false, space = false, alternate = false, zero = false;
     int width = 0;
     int precision = -1;
@@ -28,16 +28,16 @@ bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 void Pad(std::u16string& out, size_t count, char16_t fill) { out.append(count, fill); }
 
 // Lays out sign/prefix, zero padding and digits within the field width as C does.
-void EmitNumber(std::u16string& out, const Spec& spec, std::u16string prefix, std::u16string digits) {
-    if (spec.precision >= 0 && static_cast<size_t>(spec.precision) > digits.size())
-        digits.insert(0, spec.precision - digits.size(), u'0');
+void EmitNumber(std::u16string& out, const Conversion& conversion, std::u16string prefix, std::u16string digits) {
+    if (conversion.precision >= 0 && static_cast<size_t>(conversion.precision) > digits.size())
+        digits.insert(0, conversion.precision - digits.size(), u'0');
     size_t body = prefix.size() + digits.size();
-    size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
-    if (spec.left) {
+    size_t width = conversion.width > 0 ? static_cast<size_t>(conversion.width) : 0;
+    if (conversion.left) {
         out += prefix;
         out += digits;
         if (width > body) Pad(out, width - body, u' ');
-    } else if (spec.zero && spec.precision < 0) {
+    } else if (conversion.zero && conversion.precision < 0) {
         out += prefix;
         if (width > body) Pad(out, width - body, u'0');
         out += digits;
@@ -69,14 +69,14 @@ int64_t TruncateSigned(uint64_t value, int bits) {
     return static_cast<int64_t>((masked ^ sign) - sign);
 }
 
-void EmitText(std::u16string& out, const Spec& spec, const char16_t* text) {
+void EmitText(std::u16string& out, const Conversion& conversion, const char16_t* text) {
     if (text == nullptr) text = u"(null)";
     size_t length = std::char_traits<char16_t>::length(text);
-    if (spec.precision >= 0 && static_cast<size_t>(spec.precision) < length) length = spec.precision;
-    size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
-    if (!spec.left && width > length) Pad(out, width - length, u' ');
+    if (conversion.precision >= 0 && static_cast<size_t>(conversion.precision) < length) length = conversion.precision;
+    size_t width = conversion.width > 0 ? static_cast<size_t>(conversion.width) : 0;
+    if (!conversion.left && width > length) Pad(out, width - length, u' ');
     out.append(text, length);
-    if (spec.left && width > length) Pad(out, width - length, u' ');
+    if (conversion.left && width > length) Pad(out, width - length, u' ');
 }
 
 }  // namespace
@@ -97,55 +97,55 @@ std::u16string FormatList(const char16_t* format, std::initializer_list<FormatAr
             continue;
         }
         const char16_t* start = p++;
-        Spec spec;
+        Conversion conversion;
         for (;; ++p) {
-            if (*p == u'-') spec.left = true;
-            else if (*p == u'+') spec.plus = true;
-            else if (*p == u' ') spec.space = true;
-            else if (*p == u'#') spec.alternate = true;
-            else if (*p == u'0') spec.zero = true;
+            if (*p == u'-') conversion.left = true;
+            else if (*p == u'+') conversion.plus = true;
+            else if (*p == u' ') conversion.space = true;
+            else if (*p == u'#') conversion.alternate = true;
+            else if (*p == u'0') conversion.zero = true;
             else break;
         }
         if (*p == u'*') {
             int64_t width = takeInt();
             if (width < 0) {
-                spec.left = true;
+                conversion.left = true;
                 width = -width;
             }
-            spec.width = static_cast<int>(width);
+            conversion.width = static_cast<int>(width);
             ++p;
         } else {
-            while (IsDigit(*p)) spec.width = spec.width * 10 + (*p++ - u'0');
+            while (IsDigit(*p)) conversion.width = conversion.width * 10 + (*p++ - u'0');
         }
         if (*p == u'.') {
             ++p;
-            spec.precision = 0;
+            conversion.precision = 0;
             if (*p == u'*') {
                 int64_t precision = takeInt();
-                spec.precision = precision < 0 ? -1 : static_cast<int>(precision);
+                conversion.precision = precision < 0 ? -1 : static_cast<int>(precision);
                 ++p;
             } else {
-                while (IsDigit(*p)) spec.precision = spec.precision * 10 + (*p++ - u'0');
+                while (IsDigit(*p)) conversion.precision = conversion.precision * 10 + (*p++ - u'0');
             }
         }
-        if (p[0] == u'h' && p[1] == u'h') spec.bits = 8, p += 2;
-        else if (p[0] == u'h') spec.bits = 16, ++p;
-        else if (p[0] == u'l' && p[1] == u'l') spec.bits = 64, p += 2;
-        else if (p[0] == u'I' && p[1] == u'6' && p[2] == u'4') spec.bits = 64, p += 3;
-        else if (p[0] == u'I' && p[1] == u'3' && p[2] == u'2') spec.bits = 32, p += 3;
-        else if (p[0] == u'I' || p[0] == u'z' || p[0] == u't') spec.bits = sizeof(void*) * 8, ++p;
-        else if (p[0] == u'j' || p[0] == u'L') spec.bits = 64, ++p;
+        if (p[0] == u'h' && p[1] == u'h') conversion.bits = 8, p += 2;
+        else if (p[0] == u'h') conversion.bits = 16, ++p;
+        else if (p[0] == u'l' && p[1] == u'l') conversion.bits = 64, p += 2;
+        else if (p[0] == u'I' && p[1] == u'6' && p[2] == u'4') conversion.bits = 64, p += 3;
+        else if (p[0] == u'I' && p[1] == u'3' && p[2] == u'2') conversion.bits = 32, p += 3;
+        else if (p[0] == u'I' || p[0] == u'z' || p[0] == u't') conversion.bits = sizeof(void*) * 8, ++p;
+        else if (p[0] == u'j' || p[0] == u'L') conversion.bits = 64, ++p;
         else if (p[0] == u'l' || p[0] == u'w') ++p;
 
         switch (*p) {
             case u'd':
             case u'i': {
                 const FormatArg* arg = take();
-                int64_t value = TruncateSigned(arg ? arg->bits() : 0, spec.bits);
+                int64_t value = TruncateSigned(arg ? arg->bits() : 0, conversion.bits);
                 uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-                std::u16string prefix = value < 0 ? u"-" : spec.plus ? u"+" : spec.space ? u" " : u"";
-                std::u16string digits = (spec.precision == 0 && magnitude == 0) ? u"" : Digits(magnitude, 10, false);
-                EmitNumber(out, spec, prefix, digits);
+                std::u16string prefix = value < 0 ? u"-" : conversion.plus ? u"+" : conversion.space ? u" " : u"";
+                std::u16string digits = (conversion.precision == 0 && magnitude == 0) ? u"" : Digits(magnitude, 10, false);
+                EmitNumber(out, conversion, prefix, digits);
                 break;
             }
             case u'u':
@@ -153,43 +153,43 @@ std::u16string FormatList(const char16_t* format, std::initializer_list<FormatAr
             case u'X':
             case u'o': {
                 const FormatArg* arg = take();
-                uint64_t value = TruncateUnsigned(arg ? arg->bits() : 0, spec.bits);
+                uint64_t value = TruncateUnsigned(arg ? arg->bits() : 0, conversion.bits);
                 unsigned base = *p == u'u' ? 10 : *p == u'o' ? 8 : 16;
                 std::u16string digits =
-                    (spec.precision == 0 && value == 0) ? u"" : Digits(value, base, *p == u'X');
+                    (conversion.precision == 0 && value == 0) ? u"" : Digits(value, base, *p == u'X');
                 std::u16string prefix;
-                if (spec.alternate && value != 0 && base == 16) prefix = *p == u'X' ? u"0X" : u"0x";
-                if (spec.alternate && base == 8 && (digits.empty() || digits[0] != u'0')) digits.insert(0, u"0");
-                EmitNumber(out, spec, prefix, digits);
+                if (conversion.alternate && value != 0 && base == 16) prefix = *p == u'X' ? u"0X" : u"0x";
+                if (conversion.alternate && base == 8 && (digits.empty() || digits[0] != u'0')) digits.insert(0, u"0");
+                EmitNumber(out, conversion, prefix, digits);
                 break;
             }
             case u'c': {
                 const FormatArg* arg = take();
                 char16_t c[2] = {static_cast<char16_t>(arg ? arg->bits() : 0), 0};
-                Spec textSpec = spec;
-                textSpec.precision = -1;
+                Conversion textConversion = conversion;
+                textConversion.precision = -1;
                 if (c[0] == 0) {
                     // A NUL character still occupies its place, as in C.
-                    size_t width = spec.width > 1 ? spec.width - 1 : 0;
-                    if (!spec.left) Pad(out, width, u' ');
+                    size_t width = conversion.width > 1 ? conversion.width - 1 : 0;
+                    if (!conversion.left) Pad(out, width, u' ');
                     out += char16_t(0);
-                    if (spec.left) Pad(out, width, u' ');
+                    if (conversion.left) Pad(out, width, u' ');
                 } else {
-                    EmitText(out, textSpec, c);
+                    EmitText(out, textConversion, c);
                 }
                 break;
             }
             case u's': {
                 const FormatArg* arg = take();
-                EmitText(out, spec, arg ? arg->text() : nullptr);
+                EmitText(out, conversion, arg ? arg->text() : nullptr);
                 break;
             }
             case u'p': {
                 // Windows writes pointers as fixed-width upper-case hexadecimal.
                 const FormatArg* arg = take();
-                Spec pointerSpec = spec;
-                pointerSpec.precision = sizeof(void*) * 2;
-                EmitNumber(out, pointerSpec, u"", Digits(arg ? arg->bits() : 0, 16, true));
+                Conversion pointerConversion = conversion;
+                pointerConversion.precision = sizeof(void*) * 2;
+                EmitNumber(out, pointerConversion, u"", Digits(arg ? arg->bits() : 0, 16, true));
                 break;
             }
             case u'%': out += u'%'; break;

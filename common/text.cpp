@@ -65,6 +65,11 @@ std::u16string FromUtf8(std::string_view text) {
 
 char16_t FoldCase(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
 
+std::u16string FoldCase(std::u16string text) {
+    for (char16_t& c : text) c = FoldCase(c);
+    return text;
+}
+
 bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)

@@ -18,6 +18,7 @@ std::u16string FromUtf8(std::string_view text);
 
 // Case-insensitive comparison the way Windows compares names: ASCII letters fold.
 char16_t FoldCase(char16_t c);
+std::u16string FoldCase(std::u16string text);
 bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
 bool StartsWithIgnoreCase(std::u16string_view text, std::u16string_view prefix);
 

@@ -1,5 +1,6 @@
 // Loading libraries and finding this module's and the process's files.
 #pragma once
+#include <cstdint>
 #include <string>
 
 namespace vantel::platform {
@@ -8,6 +9,8 @@ using LibraryHandle = void*;
 
 // Loads a library by its full path; its own dependencies come from the system directory only.
 LibraryHandle LoadLibraryByPath(const std::u16string& fullPath);
+// Loads a library of the system directory by its file name ("Wevtapi.dll").
+LibraryHandle LoadSystemLibrary(const std::u16string& fileName);
 void* GetLibraryProcedure(LibraryHandle library, const char* name);
 void FreeLibraryHandle(LibraryHandle library);
 
@@ -15,6 +18,9 @@ void FreeLibraryHandle(LibraryHandle library);
 std::u16string ThisModulePath();
 // Full path of the process's executable file.
 std::u16string ProcessImagePath();
+
+// The calling thread's last Windows error, as the failed call left it.
+uint32_t LastError();
 
 bool FileExists(const std::u16string& path);
 

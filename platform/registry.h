@@ -3,15 +3,11 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/errors.h"
+
 namespace vantel::platform {
 
 enum class RegRoot { LocalMachine, Users };
-
-constexpr int32_t kErrorSuccess = 0;
-constexpr int32_t kErrorFileNotFound = 2;
-constexpr int32_t kErrorAccessDenied = 5;
-constexpr int32_t kErrorInvalidData = 13;
-constexpr int32_t kErrorMoreData = 234;
 
 int32_t RegReadString(RegRoot root, const std::u16string& subkey, const std::u16string& value,
                       std::u16string* data);

@@ -27,6 +27,26 @@ private:
 
 using WorkFunction = void (*)(void* context);
 
+// A thread of the module's own, started with the C runtime's thread start.
+class Thread {
+public:
+    Thread() = default;
+    // A thread still running is left to end on its own.
+    ~Thread();
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+
+    // False when the thread could not be started or one is still held.
+    bool Start(WorkFunction function, void* context);
+    WaitResult Wait(uint32_t milliseconds);
+    // Lets go of an ended thread so that Start may run a new one.
+    void Release();
+    bool started() const { return native_ != nullptr; }
+
+private:
+    void* native_ = nullptr;
+};
+
 // Queues a long-running function on the system thread pool; false when it could not be queued.
 bool QueueLongRunningWork(WorkFunction function, void* context);
 

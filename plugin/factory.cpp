@@ -56,13 +56,12 @@ PluginBase* InstanceOf(PluginClass pluginClass) {
     if (PluginBase* existing = slot.load()) return existing;
     ++g_liveObjects;
     PluginBase* built = Build(pluginClass);
-    if (built == nullptr) return slot.load();
     PluginBase* expected = nullptr;
-    if (!slot.compare_exchange_strong(expected, built)) {
-        delete built;  // another thread won the race
-        return expected;
-    }
-    return built;
+    if (built != nullptr && slot.compare_exchange_strong(expected, built)) return built;
+    // Not built, or another thread won the race: only objects that live are counted.
+    delete built;
+    --g_liveObjects;
+    return expected;
 }
 
 IKestranePlugin* CreatePluginObject(const Guid* classId) {

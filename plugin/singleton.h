@@ -6,9 +6,10 @@ namespace vantel {
 template <typename T>
 class LL_singleton {
 public:
+    // Never destroyed: threads of the module may still use it while static objects go away.
     static T& Instance() {
-        static T instance;
-        return instance;
+        static T* const instance = new T;
+        return *instance;
     }
 };
 

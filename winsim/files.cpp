@@ -68,4 +68,10 @@ std::u16string WindowsPath(const std::string& hostPath) {
     return std::u16string{bestLetter, u':'} + vantel::FromUtf8(rest);
 }
 
+std::string CanonicalHostPath(const std::string& hostPath) {
+    std::error_code error;
+    std::filesystem::path canonical = std::filesystem::weakly_canonical(hostPath, error);
+    return error ? hostPath : canonical.string();
+}
+
 }  // namespace winsim

@@ -11,5 +11,7 @@ void MapDrive(char16_t letter, const std::string& hostFolder);
 std::string HostPath(const std::u16string& windowsPath);
 // The Windows path of a host path (on Z:, or on a mapped drive whose folder holds it).
 std::u16string WindowsPath(const std::string& hostPath);
+// One spelling of a host path, so that facts kept per file find it however it is written.
+std::string CanonicalHostPath(const std::string& hostPath);
 
 }  // namespace winsim

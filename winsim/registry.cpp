@@ -24,11 +24,6 @@ Registry& TheRegistry() {
     return registry;
 }
 
-std::u16string Fold(std::u16string text) {
-    for (char16_t& c : text) c = vantel::FoldCase(c);
-    return text;
-}
-
 std::u16string KeyPath(Hive hive, const std::u16string& key) {
     std::u16string path = hive == Hive::LocalMachine ? u"HKLM" : u"HKU";
     size_t start = 0;
@@ -36,7 +31,7 @@ std::u16string KeyPath(Hive hive, const std::u16string& key) {
     size_t end = key.size();
     while (end > start && key[end - 1] == u'\\') --end;
     if (end > start) path += u"\\" + key.substr(start, end - start);
-    return Fold(path);
+    return vantel::FoldCase(path);
 }
 
 }  // namespace
@@ -48,7 +43,7 @@ void RegSetValue(Hive hive, const std::u16string& key, const std::u16string& nam
     std::u16string path = KeyPath(hive, key);
     for (size_t slash = path.find(u'\\'); slash != std::u16string::npos; slash = path.find(u'\\', slash + 1))
         registry.keys[path.substr(0, slash)];
-    registry.keys[path].values[Fold(name)] = std::move(value);
+    registry.keys[path].values[vantel::FoldCase(name)] = std::move(value);
 }
 
 void RegSetString(Hive hive, const std::u16string& key, const std::u16string& name, const std::u16string& text) {
@@ -71,7 +66,7 @@ std::optional<RegistryValue> RegGetValue(Hive hive, const std::u16string& key, c
     std::lock_guard guard(registry.lock);
     auto found = registry.keys.find(KeyPath(hive, key));
     if (found == registry.keys.end()) return std::nullopt;
-    auto value = found->second.values.find(Fold(name));
+    auto value = found->second.values.find(vantel::FoldCase(name));
     if (value == found->second.values.end()) return std::nullopt;
     return value->second;
 }

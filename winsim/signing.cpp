@@ -1,8 +1,9 @@
 #include "winsim/signing.h"
 
-#include <filesystem>
 #include <map>
 #include <mutex>
+
+#include "winsim/files.h"
 
 namespace winsim {
 
@@ -18,22 +19,16 @@ std::map<std::string, std::string>& Signers() {
     return signers;
 }
 
-std::string Canonical(const std::string& hostPath) {
-    std::error_code error;
-    std::filesystem::path canonical = std::filesystem::weakly_canonical(hostPath, error);
-    return error ? hostPath : canonical.string();
-}
-
 }  // namespace
 
 void SetFileSigner(const std::string& hostPath, const std::string& signer) {
     std::lock_guard guard(SignersLock());
-    Signers()[Canonical(hostPath)] = signer;
+    Signers()[CanonicalHostPath(hostPath)] = signer;
 }
 
 std::string FileSigner(const std::string& hostPath) {
     std::lock_guard guard(SignersLock());
-    auto found = Signers().find(Canonical(hostPath));
+    auto found = Signers().find(CanonicalHostPath(hostPath));
     return found == Signers().end() ? std::string() : found->second;
 }
 

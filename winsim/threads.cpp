@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace winsim {
@@ -40,6 +41,21 @@ bool KernelEvent::Wait(uint32_t milliseconds) {
     if (!state_->manualReset) state_->set = false;  // an auto-reset event releases one waiter
     return true;
 }
+
+bool SimThread::Start(std::function<void()> function) {
+    try {
+        // The thread keeps the event alive: it may end after its handle was let go.
+        std::thread([function = std::move(function), ended = ended_]() mutable {
+            function();
+            ended.Set();
+        }).detach();
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+bool SimThread::Wait(uint32_t milliseconds) { return ended_.Wait(milliseconds); }
 
 namespace {
 

@@ -19,6 +19,17 @@ private:
     std::shared_ptr<State> state_;
 };
 
+// A thread of its own; like a thread handle, it can be waited for with a time-out, and
+// letting go of it does not end the thread.
+class SimThread {
+public:
+    bool Start(std::function<void()> function);
+    bool Wait(uint32_t milliseconds);
+
+private:
+    KernelEvent ended_{true, false};
+};
+
 // Runs the function on a pool thread; false when the pool refuses work (see RefuseWorkItems).
 bool QueueWorkItem(std::function<void()> function);
 // Fault injection: the pool refuses every work item while set.

@@ -34,8 +34,9 @@ constexpr HResult kOk = 0;
 constexpr HResult kNoInterface = static_cast<HResult>(0x80004002u);
 constexpr HResult kNotImplemented = static_cast<HResult>(0x80004001u);
 constexpr HResult kFail = static_cast<HResult>(0x80004005u);
+constexpr HResult kInvalidPointer = static_cast<HResult>(0x80004003u);
 
-constexpr Guid kIidUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr Guid kIidUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 // The first three operations of every reference-counted component interface.
 struct IUnknownLike {

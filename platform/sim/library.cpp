@@ -5,24 +5,66 @@
 
 #include <climits>
 #include <filesystem>
+#include <new>
 
+#include "platform/errors.h"
 #include "winsim/files.h"
+#include "winsim/last_error.h"
 #include "winsim/signing.h"
+#include "winsim/system_libraries.h"
 
 namespace vantel::platform {
 
+namespace {
+
+// A loaded library: a shared object of the host, or one that winsim implements itself.
+struct SimLibrary {
+    void* shared = nullptr;
+    const winsim::SystemLibrary* builtIn = nullptr;
+};
+
+LibraryHandle Wrap(SimLibrary library) {
+    auto* handle = new (std::nothrow) SimLibrary(library);
+    if (handle == nullptr) {
+        if (library.shared) dlclose(library.shared);
+        winsim::SetLastError(kErrorOutOfMemory);
+    }
+    return handle;
+}
+
+}  // namespace
+
 LibraryHandle LoadLibraryByPath(const std::u16string& fullPath) {
     std::string host = winsim::HostPath(fullPath);
-    if (host.empty()) return nullptr;
-    return dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* shared = host.empty() ? nullptr : dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (shared == nullptr) {
+        winsim::SetLastError(kErrorModNotFound);
+        return nullptr;
+    }
+    return Wrap({.shared = shared});
+}
+
+LibraryHandle LoadSystemLibrary(const std::u16string& fileName) {
+    const winsim::SystemLibrary* builtIn = winsim::LoadBuiltInLibrary(fileName);
+    return builtIn ? Wrap({.builtIn = builtIn}) : nullptr;
 }
 
 void* GetLibraryProcedure(LibraryHandle library, const char* name) {
-    return library ? dlsym(library, name) : nullptr;
+    auto* loaded = static_cast<SimLibrary*>(library);
+    if (loaded == nullptr) {
+        winsim::SetLastError(kErrorInvalidHandle);
+        return nullptr;
+    }
+    if (loaded->builtIn) return winsim::BuiltInProcedure(loaded->builtIn, name);
+    void* procedure = dlsym(loaded->shared, name);
+    if (procedure == nullptr) winsim::SetLastError(kErrorProcNotFound);
+    return procedure;
 }
 
 void FreeLibraryHandle(LibraryHandle library) {
-    if (library) dlclose(library);
+    auto* loaded = static_cast<SimLibrary*>(library);
+    if (loaded && loaded->shared) dlclose(loaded->shared);
+    delete loaded;
 }
 
 std::u16string ThisModulePath() {
@@ -38,6 +80,8 @@ std::u16string ProcessImagePath() {
     std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::u16string() : winsim::WindowsPath(path.string());
 }
+
+uint32_t LastError() { return winsim::GetLastError(); }
 
 bool FileExists(const std::u16string& path) {
     std::string host = winsim::HostPath(path);

@@ -21,3 +21,30 @@ bool QueueLongRunningWork(WorkFunction function, void* context) {
 }
 
 }  // namespace vantel::platform
+
+namespace vantel::platform {
+
+Thread::~Thread() { Release(); }
+
+bool Thread::Start(WorkFunction function, void* context) {
+    if (native_ != nullptr) return false;
+    auto* thread = new winsim::SimThread;
+    if (!thread->Start([function, context] { function(context); })) {
+        delete thread;
+        return false;
+    }
+    native_ = thread;
+    return true;
+}
+
+WaitResult Thread::Wait(uint32_t milliseconds) {
+    if (native_ == nullptr) return WaitResult::Failed;
+    return static_cast<winsim::SimThread*>(native_)->Wait(milliseconds) ? WaitResult::Signaled : WaitResult::Timeout;
+}
+
+void Thread::Release() {
+    delete static_cast<winsim::SimThread*>(native_);
+    native_ = nullptr;
+}
+
+}  // namespace vantel::platform

@@ -6,6 +6,7 @@
 #include <wintrust.h>
 
 #include "common/text.h"
+#include "platform/files.h"
 
 namespace vantel::platform {
 
@@ -69,6 +70,14 @@ LibraryHandle LoadLibraryByPath(const std::u16string& fullPath) {
     return module;
 }
 
+LibraryHandle LoadSystemLibrary(const std::u16string& fileName) {
+    HMODULE module = LoadLibraryExW(Wide(fileName), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Systems without the restricted search flags reject them; name the system folder instead.
+    if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)
+        module = LoadLibraryExW(Wide(SystemDirectory() + u"\\" + fileName), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return module;
+}
+
 void* GetLibraryProcedure(LibraryHandle library, const char* name) {
     return library ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name)) : nullptr;
 }
@@ -86,6 +95,8 @@ std::u16string ThisModulePath() {
 }
 
 std::u16string ProcessImagePath() { return ModuleFileName(nullptr); }
+
+uint32_t LastError() { return GetLastError(); }
 
 bool FileExists(const std::u16string& path) {
     DWORD attributes = GetFileAttributesW(Wide(path));

@@ -1,0 +1,89 @@
+// The platform layer, run against winsim on Linux and against the real calls under Wine.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "common/text.h"
+#include "platform/library.h"
+#include "platform/registry.h"
+#include "platform/threads.h"
+
+namespace vantel::platform {
+namespace {
+
+// The agent folder as both backends see it: Wine and winsim put the real file system on Z:.
+std::u16string AgentPath(const char16_t* relative) {
+    std::u16string path = u"Z:" + FromUtf8(VANTEL_AGENT_DIR) + u"\\" + relative;
+    for (char16_t& c : path)
+        if (c == u'/') c = u'\\';
+    return path;
+}
+
+TEST(Platform, LibrariesLoadByFullPathAndResolveByName) {
+    LibraryHandle library = LoadLibraryByPath(AgentPath(u"bin\\Quaymar.dll"));
+    ASSERT_NE(library, nullptr);
+    EXPECT_NE(GetLibraryProcedure(library, "AddLog"), nullptr);
+    EXPECT_EQ(GetLibraryProcedure(library, "NoSuchEntry"), nullptr);
+    FreeLibraryHandle(library);
+    EXPECT_EQ(LoadLibraryByPath(AgentPath(u"bin\\Missing.dll")), nullptr);
+}
+
+TEST(Platform, FilesAndOwnPaths) {
+    EXPECT_TRUE(FileExists(AgentPath(u"Qorbase.dll")));
+    EXPECT_FALSE(FileExists(AgentPath(u"Missing.dll")));
+    EXPECT_FALSE(FileExists(AgentPath(u"bin"))) << "a folder is no file";
+    std::u16string self = ThisModulePath();
+    EXPECT_EQ(self, ProcessImagePath()) << "the tests link the module's code into the executable";
+    EXPECT_NE(self.find(u"platform_test"), std::u16string::npos);
+}
+
+TEST(Platform, RegistryRoundTripAndMissingValues) {
+    const std::u16string key = u"SOFTWARE\\VantelPlatformTest";
+    EXPECT_EQ(RegWriteDword(RegRoot::LocalMachine, key, u"Number", 0xDEADBEEF), kErrorSuccess);
+    uint32_t number = 0;
+    EXPECT_EQ(RegReadDword(RegRoot::LocalMachine, key, u"number", &number), kErrorSuccess) << "names ignore case";
+    EXPECT_EQ(number, 0xDEADBEEF);
+    std::u16string text;
+    EXPECT_EQ(RegReadString(RegRoot::LocalMachine, key, u"Number", &text), kErrorInvalidData);
+    EXPECT_EQ(RegReadString(RegRoot::LocalMachine, key, u"Absent", &text), kErrorFileNotFound);
+    EXPECT_EQ(RegReadString(RegRoot::LocalMachine, key + u"\\Absent", u"x", &text), kErrorFileNotFound);
+}
+
+TEST(Platform, AutoResetEventReleasesOneWaitManualResetStaysSet) {
+    Event automatic(false, true);
+    EXPECT_EQ(automatic.Wait(0), WaitResult::Signaled);
+    EXPECT_EQ(automatic.Wait(0), WaitResult::Timeout);
+    Event manual(true, false);
+    EXPECT_EQ(manual.Wait(10), WaitResult::Timeout);
+    manual.Set();
+    EXPECT_EQ(manual.Wait(0), WaitResult::Signaled);
+    EXPECT_EQ(manual.Wait(0), WaitResult::Signaled);
+    manual.Reset();
+    EXPECT_EQ(manual.Wait(0), WaitResult::Timeout);
+}
+
+TEST(Platform, WorkItemsRunOnThePool) {
+    // Static: the last item may still be leaving Set() when the wait returns.
+    static struct Context {
+        Event done{true, false};
+        std::atomic<int> runs{0};
+    } context;
+    context.done.Reset();
+    context.runs = 0;
+    constexpr int kItems = 8;
+    for (int i = 0; i < kItems; ++i) {
+        ASSERT_TRUE(QueueLongRunningWork(
+            [](void* raw) {
+                auto* context = static_cast<Context*>(raw);
+                if (++context->runs == kItems) context->done.Set();
+            },
+            &context));
+    }
+    EXPECT_EQ(context.done.Wait(10000), WaitResult::Signaled);
+    EXPECT_EQ(context.runs, kItems);
+}
+
+}  // namespace
+}  // namespace vantel::platform
