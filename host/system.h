@@ -1,0 +1,55 @@
+// What the host needs from the operating system, implemented once for Linux over the simulated
+// machine (system_sim.cpp) and once for Windows (system_win32.cpp).
+#pragma once
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "vantel/plugin_abi.h"
+
+namespace qorexthost {
+
+// The module or its export cannot be had.
+struct ModuleError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+inline std::filesystem::path Utf8Path(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+inline std::string Utf8Text(const std::filesystem::path& path) {
+    std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+// The command line's arguments after the program name, as UTF-8.
+std::vector<std::string> Arguments(int argc, char** argv);
+
+std::filesystem::path ExecutableFolder();
+
+struct LoadedModule {
+    void* library;
+    vantel::CreatePluginFn createPlugin;
+};
+
+// Loads the module and finds its export.
+LoadedModule LoadModule(const std::filesystem::path& path);
+
+// Carries out a machine step; throws ScenarioError for one the machine cannot take.
+void ApplyMachineStep(const std::string& json);
+
+// The option that names the folder of the simulated C: drive; null where the machine is real.
+extern const char* const kMachineRootOption;
+
+struct MachineSetup {
+    std::filesystem::path root;  // the simulated C: drive; empty for a fresh temporary folder
+    std::filesystem::path module;
+    std::vector<std::string> unsignedFiles;  // names from kAgentFiles
+};
+
+// Readies the machine the module runs on. Answers a folder made for the run, which the caller
+// removes afterwards, or an empty path.
+std::filesystem::path PrepareMachine(const MachineSetup& setup);
+
+}  // namespace qorexthost

@@ -1,0 +1,246 @@
+// End to end through the binary ABI: the reference host loads the built module by path, drives
+// its plugins through a scenario and reports on standard output; the module logs through the
+// agent's log library.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+std::string Quoted(const std::string& text) {
+    std::string quoted = "\"";
+    quoted += text;
+    quoted += '"';
+    return quoted;
+}
+
+#ifdef _WIN32
+// Wine shows the build tree on drive Z:, and cmd.exe strips one pair of quotes around the command.
+std::string HostProgram() {
+    std::string path = "Z:" VANTEL_AGENT_DIR "/bin/qorexthost.exe";
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+FILE* OpenPipe(const std::string& command) { return _popen(Quoted(command).c_str(), "r"); }
+int ExitCodeOf(FILE* pipe) { return _pclose(pipe); }
+void SetEnvironment(const char* name, const std::string& value) { _putenv_s(name, value.c_str()); }
+#else
+std::string HostProgram() { return VANTEL_AGENT_DIR "/bin/qorexthost"; }
+FILE* OpenPipe(const std::string& command) { return popen(command.c_str(), "r"); }
+int ExitCodeOf(FILE* pipe) {
+    int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+void SetEnvironment(const char* name, const std::string& value) { setenv(name, value.c_str(), 1); }
+#endif
+
+struct HostRun {
+    int exitCode = -1;
+    std::vector<json> lines;
+
+    // "plugin slot result" for each call line, in order.
+    std::vector<std::string> Calls() const {
+        std::vector<std::string> calls;
+        for (const json& line : lines)
+            if (line.value("type", "") == "call")
+                calls.push_back(line["plugin"].get<std::string>() + " " + line["slot"].get<std::string>() + " " +
+                                std::to_string(line["result"].get<int>()));
+        return calls;
+    }
+};
+
+const std::vector<std::string> kAllPlugins = {"EventLog", "NtUsers", "Certificate"};
+
+// What the host calls for Install, Initialize, Start, Stop and Destroy of every plugin: each Destroy
+// waits for the plugin to be idle and answers how many plugin objects are left.
+std::vector<std::string> LifeCycleCalls() {
+    std::vector<std::string> calls;
+    for (const char* slot : {"Install", "Initialize", "Start", "Stop"})
+        for (const std::string& plugin : kAllPlugins) calls.push_back(plugin + " " + slot + " 0");
+    int left = static_cast<int>(kAllPlugins.size());
+    for (const std::string& plugin : kAllPlugins) {
+        calls.push_back(plugin + " IsBusy 0");
+        calls.push_back(plugin + " Destroy " + std::to_string(--left));
+    }
+    return calls;
+}
+
+json LifeCycleScenario() {
+    json steps = json::array();
+    for (const char* slot : {"Install", "Initialize", "Start", "Stop", "Destroy"}) steps.push_back({{"call", slot}});
+    return {{"plugins", kAllPlugins}, {"steps", steps}};
+}
+
+class HostE2E : public testing::Test {
+protected:
+    void SetUp() override {
+        const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+        folder_ = fs::temp_directory_path() /
+                  ("host_e2e_" + std::string(test->name()) + "_" +
+                   std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+        fs::create_directories(folder_ / "log");
+        SetEnvironment("QUAYMAR_LOG_DIR", (folder_ / "log").string());
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+
+    HostRun Run(const std::string& options) const {
+        HostRun run;
+        FILE* pipe = OpenPipe(Quoted(HostProgram()) + " " + options);
+        if (pipe == nullptr) return run;
+        std::string text;
+        char buffer[4096];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) text += buffer;
+        run.exitCode = ExitCodeOf(pipe);
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);) {
+            json parsed = json::parse(line, nullptr, false);
+            EXPECT_TRUE(parsed.is_object()) << "not a JSON object: " << line;
+            run.lines.push_back(parsed);
+        }
+        return run;
+    }
+
+    HostRun RunScenario(const json& scenario) const {
+        fs::path file = folder_ / "scenario.json";
+        std::ofstream(file) << scenario.dump();
+        return Run("--scenario " + Quoted(file.string()));
+    }
+
+    std::string LogText() const {
+        std::ifstream file(folder_ / "log" / "Vantel.log", std::ios::binary);
+        std::ostringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+
+    fs::path folder_;
+};
+
+TEST_F(HostE2E, LifeCyclesRunInOrderAndTheModuleLogsThem) {
+    HostRun run = RunScenario(LifeCycleScenario());
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.Calls(), LifeCycleCalls());
+
+    std::string log = LogText();
+    for (const char* line : {"[CNtEventLog] init", "[CNtUsers] Start", "[CCertificate] Stop"})
+        EXPECT_NE(log.find(line), std::string::npos) << "Vantel.log lacks \"" << line << "\":\n" << log;
+}
+
+TEST_F(HostE2E, WithoutScenarioTheHostRunsTheSameLifeCycles) {
+    HostRun run = Run("");
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.Calls(), LifeCycleCalls());
+}
+
+TEST_F(HostE2E, UnsignedLogLibraryLeavesThePluginsWorkingButSilent) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows test build accepts unsigned agent libraries";
+#endif
+    json scenario = LifeCycleScenario();
+    scenario["unsigned"] = {"Quaymar.dll"};
+    HostRun run = RunScenario(scenario);
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.Calls(), LifeCycleCalls());
+    EXPECT_EQ(LogText(), "");
+}
+
+TEST_F(HostE2E, StepsAddressOnePluginOrAllOfTheRunInItsOrder) {
+    json scenario = {
+        {"plugins", {"Certificate", "EventLog"}},
+        {"steps",
+         {
+             {{"message", {{"plugin", "Certificate"}, {"command", "FreshList"}, {"value", ""}}}},
+             {{"call", "Install"}},
+             {{"call", "SetProperty"}, {"plugin", "EventLog"}, {"id", 5}},
+             {{"wait_idle", "EventLog"}},
+             {{"call", "Destroy"}, {"plugin", "Certificate"}},
+             {{"call", "Install"}, {"plugin", "Certificate"}},
+             {{"call", "Destroy"}},
+         }},
+    };
+    HostRun run = RunScenario(scenario);
+    ASSERT_EQ(run.exitCode, 0);
+    ASSERT_FALSE(run.lines.empty());
+    // Before Initialize no handler is registered: the message is refused without reaching the module.
+    EXPECT_EQ(run.lines.front(),
+              json::parse(R"({"type":"message","plugin":"Certificate","command":"FreshList","accepted":0})"));
+    // A destroyed plugin is asked for again by the next step that names it.
+    std::vector<std::string> expected = {
+        "Certificate Install 0", "EventLog Install 0",   "EventLog SetProperty 0", "EventLog IsBusy 0",
+        "Certificate IsBusy 0",  "Certificate Destroy 1", "Certificate Install 0",  "Certificate IsBusy 0",
+        "Certificate Destroy 1", "EventLog IsBusy 0",     "EventLog Destroy 0"};
+    EXPECT_EQ(run.Calls(), expected);
+}
+
+TEST_F(HostE2E, BadUsageAndMissingModuleEndTheRunBeforeAnyCall) {
+    struct Case {
+        const char* what;
+        int exitCode;
+        HostRun run;
+    };
+    const Case cases[] = {
+        {"unknown option", 2, Run("--verbose")},
+        {"option without value", 2, Run("--scenario")},
+        {"unreadable scenario", 2, Run("--scenario " + Quoted((folder_ / "missing.json").string()))},
+        {"scenario not an object", 2, RunScenario("steps")},
+        {"unknown plugin", 2, RunScenario({{"plugins", {"Printer"}}})},
+        {"unknown slot", 2, RunScenario({{"steps", {{{"call", "Reboot"}}}}})},
+        {"plugin outside the run", 2,
+         RunScenario({{"plugins", {"EventLog"}}, {"steps", {{{"call", "Install"}, {"plugin", "NtUsers"}}}}})},
+        {"unknown unsigned file", 2, RunScenario({{"unsigned", {"Other.dll"}}})},
+        {"module missing", 3, Run("--module " + Quoted((folder_ / "Missing.dll").string()))},
+        {"module not a library", 3, Run("--module " + Quoted((folder_ / "log").string()))},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.run.exitCode, c.exitCode) << c.what;
+        EXPECT_TRUE(c.run.lines.empty()) << c.what;
+    }
+}
+
+}  // namespace
+
+#ifndef _WIN32
+// The built-in scenario: records published in the simulated Security channel leave the host as
+// named events, each with the id of its record and the fields of the logon family.
+TEST_F(HostE2E, DemoLogonsBecomeNamedEvents) {
+    HostRun run = Run("--scenario " + Quoted(VANTEL_SOURCE_DIR "/examples/demo.json"));
+    ASSERT_EQ(run.exitCode, 0);
+    std::vector<json> events;
+    for (const json& line : run.lines)
+        if (line.value("type", "") == "event") events.push_back(line);
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[0]["name"], "UserLogon");
+    EXPECT_EQ(events[0]["plugin"], "EventLog");
+    EXPECT_EQ(events[0]["fields"],
+              json({{"computer_name", "WINSIM"}, {"event_id", "4624"}, {"ip", "127.0.0.1"}, {"logon_domain", "WINSIM"},
+                    {"logon_time", "1609459200"}, {"logon_type", "2"}, {"port", "0"},
+                    {"process_name", "C:\\Windows\\System32\\svchost.exe"}, {"user_is_admin", "1"},
+                    {"user_name", "alice"}, {"user_sid_readable", "1"}}));
+    EXPECT_EQ(events[1]["name"], "UserLogonFailed");
+    EXPECT_EQ(events[1]["fields"]["action_count"], "1");
+    EXPECT_EQ(events[2]["fields"]["action_count"], "2");
+    EXPECT_EQ(events[3]["name"], "UserLogoff");
+    EXPECT_EQ(events[3]["fields"]["event_id"], "4647");
+}
+#endif
