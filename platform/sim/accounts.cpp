@@ -1,0 +1,34 @@
+#include "platform/accounts.h"
+
+#include "winsim/accounts.h"
+
+namespace vantel::platform {
+
+int32_t NetUserPrivilege(const std::u16string& server, const std::u16string& user, uint32_t* privilege) {
+    return winsim::NetUserPrivilege(server, user, privilege);
+}
+
+int32_t LookupAccountByName(const std::u16string& name, uint32_t* sidBytes, uint32_t* domainChars, Sid* sid) {
+    Sid found;
+    std::u16string domain;
+    if (int32_t error = winsim::LookupAccountName(name, &found, &domain)) return error;
+    uint32_t neededSid = static_cast<uint32_t>(found.size());
+    uint32_t neededDomain = static_cast<uint32_t>(domain.size() + 1);
+    bool fits = *sidBytes >= neededSid && *domainChars >= neededDomain;
+    *sidBytes = neededSid;
+    *domainChars = neededDomain;
+    if (!fits) return kErrorInsufficientBuffer;
+    *sid = std::move(found);
+    return kErrorSuccess;
+}
+
+bool IsValidSid(const Sid& sid) { return winsim::IsValidSid(sid); }
+
+int32_t SidToStringSid(const Sid& sid, std::u16string* text) {
+    std::u16string converted = winsim::SidText(sid);
+    if (converted.empty()) return kErrorInvalidSid;
+    *text = std::move(converted);
+    return kErrorSuccess;
+}
+
+}  // namespace vantel::platform

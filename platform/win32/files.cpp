@@ -1,0 +1,96 @@
+#include "platform/files.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace vantel::platform {
+
+namespace {
+
+const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+
+std::u16string Text(const wchar_t* text, size_t length) {
+    return std::u16string(reinterpret_cast<const char16_t*>(text), length);
+}
+
+// Asks a folder function for the length it needs, then for the text.
+std::u16string Folder(UINT(WINAPI* get)(LPWSTR, UINT)) {
+    UINT length = get(nullptr, 0);
+    if (length == 0) return {};
+    std::vector<wchar_t> buffer(length);
+    UINT written = get(buffer.data(), length);
+    return written == 0 || written >= length ? std::u16string() : Text(buffer.data(), written);
+}
+
+}  // namespace
+
+int32_t QueryDosDeviceTarget(const std::u16string& name, std::u16string* target) {
+    std::vector<wchar_t> buffer(32768);
+    if (QueryDosDeviceW(Wide(name), buffer.data(), static_cast<DWORD>(buffer.size())) == 0)
+        return static_cast<int32_t>(GetLastError());
+    *target = reinterpret_cast<const char16_t*>(buffer.data());  // the first of the targets
+    return ERROR_SUCCESS;
+}
+
+std::u16string WindowsDirectory() { return Folder(GetWindowsDirectoryW); }
+
+std::u16string SystemDirectory() { return Folder(GetSystemDirectoryW); }
+
+int32_t ExpandEnvironmentText(const std::u16string& text, std::u16string* expanded) {
+    DWORD length = ExpandEnvironmentStringsW(Wide(text), nullptr, 0);
+    if (length == 0) return static_cast<int32_t>(GetLastError());
+    std::vector<wchar_t> buffer(length);
+    DWORD written = ExpandEnvironmentStringsW(Wide(text), buffer.data(), length);
+    if (written == 0) return static_cast<int32_t>(GetLastError());
+    if (written > length) return ERROR_INSUFFICIENT_BUFFER;  // the environment grew in between
+    *expanded = Text(buffer.data(), written - 1);
+    return ERROR_SUCCESS;
+}
+
+struct FileVersionInfo::Data {
+    std::vector<BYTE> bytes;
+};
+
+FileVersionInfo::FileVersionInfo(const std::u16string& path) {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeW(Wide(path), &ignored);
+    if (size == 0) {
+        error_ = static_cast<int32_t>(GetLastError());
+        return;
+    }
+    auto data = std::make_unique<Data>();
+    data->bytes.resize(size);
+    if (!GetFileVersionInfoW(Wide(path), 0, size, data->bytes.data())) {
+        error_ = static_cast<int32_t>(GetLastError());
+        return;
+    }
+    data_ = std::move(data);
+}
+
+FileVersionInfo::~FileVersionInfo() = default;
+
+bool FileVersionInfo::FirstTranslation(uint16_t* language, uint16_t* codePage) const {
+    void* value = nullptr;
+    UINT length = 0;
+    if (!data_ || !VerQueryValueW(data_->bytes.data(), L"\\VarFileInfo\\Translation", &value, &length) ||
+        length < 2 * sizeof(WORD))
+        return false;
+    *language = static_cast<const WORD*>(value)[0];
+    *codePage = static_cast<const WORD*>(value)[1];
+    return true;
+}
+
+bool FileVersionInfo::QueryText(const std::u16string& subBlock, std::u16string* value) const {
+    void* text = nullptr;
+    UINT length = 0;
+    if (!data_ || !VerQueryValueW(data_->bytes.data(), Wide(subBlock), &text, &length) || text == nullptr) return false;
+    // The length counts characters, the terminator included when there is one.
+    const wchar_t* characters = static_cast<const wchar_t*>(text);
+    size_t count = 0;
+    while (count < length && characters[count] != 0) ++count;
+    *value = Text(characters, count);
+    return true;
+}
+
+}  // namespace vantel::platform

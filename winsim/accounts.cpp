@@ -1,0 +1,138 @@
+#include "winsim/accounts.h"
+
+#include <map>
+#include <mutex>
+
+#include "common/format.h"
+#include "common/text.h"
+#include "platform/errors.h"
+
+namespace winsim {
+
+using namespace vantel::platform;  // the Windows error codes
+
+namespace {
+
+constexpr size_t kMaxSubAuthorities = 15;
+constexpr char16_t kMachineSid[] = u"S-1-5-21-1004336348-1177238915-682003330";
+
+std::map<std::u16string, UserAccount> BuiltInUsers() {
+    std::u16string machine = kMachineSid;
+    return {{u"ADMINISTRATOR", {u"Administrator", 2, machine + u"-500"}},
+            {u"GUEST", {u"Guest", 0, machine + u"-501"}}};
+}
+
+struct Accounts {
+    std::mutex lock;
+    std::map<std::u16string, UserAccount> users = BuiltInUsers();  // by folded name
+};
+
+Accounts& TheAccounts() {
+    static Accounts* accounts = new Accounts;
+    return *accounts;
+}
+
+bool IsThisComputer(std::u16string server) {
+    if (server.rfind(u"\\\\", 0) == 0) server.erase(0, 2);
+    return server.empty() || vantel::EqualsIgnoreCase(server, kComputerName);
+}
+
+// A decimal number up to the limit, or a "0x" hexadecimal one when hexadecimal is allowed.
+bool ParseNumber(std::u16string_view text, uint64_t limit, bool allowHex, uint64_t* value) {
+    unsigned base = 10;
+    if (allowHex && text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty()) return false;
+    *value = 0;
+    for (char16_t c : text) {
+        unsigned digit = c >= u'0' && c <= u'9'   ? c - u'0'
+                         : c >= u'a' && c <= u'f' ? c - u'a' + 10
+                         : c >= u'A' && c <= u'F' ? c - u'A' + 10
+                                                  : 99;
+        if (digit >= base || *value > (limit - digit) / base) return false;
+        *value = *value * base + digit;
+    }
+    return true;
+}
+
+}  // namespace
+
+void AddUser(const UserAccount& user) {
+    Accounts& accounts = TheAccounts();
+    std::lock_guard guard(accounts.lock);
+    accounts.users[vantel::FoldCase(user.name)] = user;
+}
+
+void ResetAccounts() {
+    Accounts& accounts = TheAccounts();
+    std::lock_guard guard(accounts.lock);
+    accounts.users = BuiltInUsers();
+}
+
+std::vector<uint8_t> SidFromText(const std::u16string& text) {
+    if (text.size() < 4 || vantel::FoldCase(text.substr(0, 4)) != u"S-1-") return {};
+    std::vector<std::u16string_view> parts;
+    std::u16string_view rest = std::u16string_view(text).substr(4);
+    for (size_t dash; (dash = rest.find(u'-')) != std::u16string_view::npos; rest.remove_prefix(dash + 1))
+        parts.push_back(rest.substr(0, dash));
+    parts.push_back(rest);
+    uint64_t authority = 0;
+    if (parts.size() - 1 > kMaxSubAuthorities || !ParseNumber(parts[0], 0xFFFFFFFFFFFFull, true, &authority))
+        return {};
+    std::vector<uint8_t> sid{1, static_cast<uint8_t>(parts.size() - 1)};
+    for (int shift = 40; shift >= 0; shift -= 8) sid.push_back(static_cast<uint8_t>(authority >> shift));
+    for (size_t i = 1; i < parts.size(); ++i) {
+        uint64_t sub = 0;
+        if (!ParseNumber(parts[i], 0xFFFFFFFFu, false, &sub)) return {};
+        for (int shift = 0; shift < 32; shift += 8) sid.push_back(static_cast<uint8_t>(sub >> shift));
+    }
+    return sid;
+}
+
+bool IsValidSid(const std::vector<uint8_t>& sid) {
+    return sid.size() >= 8 && sid[0] == 1 && sid[1] <= kMaxSubAuthorities && sid.size() >= 8 + 4 * size_t{sid[1]};
+}
+
+std::u16string SidText(const std::vector<uint8_t>& sid) {
+    if (!IsValidSid(sid)) return {};
+    uint64_t authority = 0;
+    for (int i = 2; i < 8; ++i) authority = authority << 8 | sid[i];
+    // Authorities beyond 32 bits are written in hexadecimal, as Windows writes them.
+    std::u16string text = authority >> 32 ? vantel::Format(u"S-1-0x%012llX", authority)
+                                          : vantel::Format(u"S-1-%llu", authority);
+    for (size_t i = 0; i < sid[1]; ++i) {
+        const uint8_t* sub = &sid[8 + 4 * i];
+        text += vantel::Format(u"-%u", sub[0] | sub[1] << 8 | sub[2] << 16 | uint32_t{sub[3]} << 24);
+    }
+    return text;
+}
+
+int32_t NetUserPrivilege(const std::u16string& server, const std::u16string& user, uint32_t* privilege) {
+    if (!IsThisComputer(server)) return kErrorBadNetPath;
+    Accounts& accounts = TheAccounts();
+    std::lock_guard guard(accounts.lock);
+    auto found = accounts.users.find(vantel::FoldCase(user));
+    if (found == accounts.users.end()) return kNerrUserNotFound;
+    *privilege = found->second.privilege;
+    return kErrorSuccess;
+}
+
+int32_t LookupAccountName(const std::u16string& name, std::vector<uint8_t>* sid, std::u16string* domain) {
+    std::u16string user = name;
+    size_t slash = name.find(u'\\');
+    if (slash != std::u16string::npos) {
+        if (!vantel::EqualsIgnoreCase(name.substr(0, slash), kComputerName)) return kErrorNoneMapped;
+        user = name.substr(slash + 1);
+    }
+    Accounts& accounts = TheAccounts();
+    std::lock_guard guard(accounts.lock);
+    auto found = accounts.users.find(vantel::FoldCase(user));
+    if (found == accounts.users.end()) return kErrorNoneMapped;
+    *sid = SidFromText(found->second.sid);
+    *domain = kComputerName;
+    return kErrorSuccess;
+}
+
+}  // namespace winsim

@@ -1,0 +1,19 @@
+// The Windows folders and the environment variables of the simulated machine.
+#pragma once
+#include <string>
+
+namespace winsim {
+
+// Control: by default "C:\Windows" and "C:\Windows\system32".
+void SetWindowsDirectories(const std::u16string& windows, const std::u16string& system);
+// Sets an environment variable; an empty value removes it. Defined at first: "SystemRoot",
+// "windir", "SystemDrive" and "ProgramFiles".
+void SetEnvironmentVariable(const std::u16string& name, const std::u16string& value);
+
+// The machine's side.
+std::u16string WindowsDirectory();
+std::u16string SystemDirectory();
+// Replaces each "%name%" of a defined variable (names ignore case); anything else stays as written.
+std::u16string ExpandEnvironmentStrings(const std::u16string& text);
+
+}  // namespace winsim
