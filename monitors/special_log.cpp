@@ -1,0 +1,137 @@
+#include "monitors/special_log.h"
+
+#include "common/text.h"
+#include "plugin/boundary.h"
+
+namespace vantel {
+
+namespace {
+
+constexpr uint32_t kWaitObject0 = 0;
+constexpr uint32_t kWaitTimeout = 258;
+constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;
+
+// The leading decimal number of a text, as the C runtime reads it; none gives 0.
+int64_t LeadingInt64(const std::u16string& text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
+    bool negative = i < text.size() && text[i] == u'-';
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) ++i;
+    uint64_t value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) value = value * 10 + (text[i] - u'0');
+    return negative ? static_cast<int64_t>(0 - value) : static_cast<int64_t>(value);
+}
+
+}  // namespace
+
+CSpecialLog::Record& CSpecialLog::CurrentRecord() {
+    // One record per thread; a thread that moves on to another worker object starts afresh.
+    thread_local struct {
+        const CSpecialLog* owner = nullptr;
+        Record record;
+    } current;
+    if (current.owner != this) {
+        current.owner = this;
+        current.record.clear();
+    }
+    return current.record;
+}
+
+int32_t CSpecialLog::Start(IPluginHost* host, const std::u16string& hostProcessName, const std::u16string& pluginName) {
+    std::lock_guard guard(lock_);
+    if (started_ && !workerEnded_) return 1;
+    if (worker_.started()) {
+        worker_.Wait(platform::kInfinite);  // it has left its loop; let it finish returning
+        worker_.Release();
+    }
+    hostProcessName_ = hostProcessName;
+    pluginName_ = pluginName;
+    host_ = host;
+    workerEnded_ = false;
+    stop_.exchange(0);
+    if (!worker_.Start(&CSpecialLog::WorkerThread, this)) {
+        TraceError(u"[CSpecialLog] worker of %s in %s could not start", pluginName_, hostProcessName_);
+        return 1;
+    }
+    started_ = 1;
+    if (!queue_.empty()) wake_.Set();  // committed while no worker ran
+    TraceInfo(u"[CSpecialLog] worker started for %s in %s", pluginName_, hostProcessName_);
+    return 1;
+}
+
+void CSpecialLog::SetField(const std::u16string& name, const std::u16string& text) {
+    if (!started_) return;
+    CurrentRecord()[name] = text;
+}
+
+void CSpecialLog::SetNumber(const std::u16string& name, uint64_t value) {
+    if (!started_) return;
+    CurrentRecord()[name] = Format(u"%llu", value);
+}
+
+void CSpecialLog::Commit() {
+    if (!started_) return;
+    Record& current = CurrentRecord();
+    if (current.empty()) return;
+    bool wasEmpty;
+    {
+        std::lock_guard guard(lock_);
+        wasEmpty = queue_.empty();
+        queue_.push_back(std::move(current));
+    }
+    current.clear();
+    // A queue that already held records has a wake-up pending, which takes this one along too.
+    if (wasEmpty) wake_.Set();
+}
+
+uint32_t CSpecialLog::Stop(uint32_t timeoutMs) {
+    stop_.exchange(1);
+    wake_.Set();
+    if (timeoutMs == 0) return 0;
+    switch (worker_.Wait(timeoutMs)) {
+        case platform::WaitResult::Signaled: return kWaitObject0;
+        case platform::WaitResult::Timeout: return kWaitTimeout;
+        case platform::WaitResult::Failed: return kWaitFailed;
+    }
+    return kWaitFailed;
+}
+
+void CSpecialLog::WorkerThread(void* self) {
+    AtBoundary(u"[CSpecialLog] worker", [self] { static_cast<CSpecialLog*>(self)->Work(); });
+}
+
+void CSpecialLog::Work() {
+    for (;;) {
+        if (wake_.Wait(platform::kInfinite) != platform::WaitResult::Signaled) break;
+        std::vector<Record> taken;
+        {
+            std::lock_guard guard(lock_);
+            taken.swap(queue_);
+        }
+        for (const Record& record : taken) Deliver(record);
+        // A stop ends the worker once everything committed before it has been delivered.
+        std::lock_guard guard(lock_);
+        if (stop_ && queue_.empty()) {
+            stop_.exchange(0);
+            workerEnded_ = true;
+            return;
+        }
+    }
+    workerEnded_ = true;
+}
+
+void CSpecialLog::Deliver(const Record& record) {
+    auto name = record.find(u"EventName");
+    std::u16string eventName = name == record.end() ? std::u16string() : name->second;
+    IEventRecord* event = host_->CreateEventRecord(ToWide(eventName));
+    if (event == nullptr) return;
+    for (const auto& [field, value] : record) {
+        if (field == u"EventName") continue;
+        event->SetRecordField(ToWide(field), ToWide(value));
+        if (field == u"LogonTime" || field == u"ContextTimeStamp") event->SetRecordTime(LeadingInt64(value));
+    }
+    host_->SubmitEventRecord(event);
+    event->Release();
+}
+
+}  // namespace vantel

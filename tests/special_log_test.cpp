@@ -1,0 +1,143 @@
+#include "monitors/special_log.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <thread>
+
+#include "common/format.h"
+#include "fake_host.h"
+
+namespace vantel {
+namespace {
+
+using testing::FakeHost;
+
+class SpecialLog : public ::testing::Test {
+protected:
+    void TearDown() override { log.Stop(5000); }
+    FakeHost host;
+    CSpecialLog log;
+};
+
+TEST_F(SpecialLog, NothingIsRecordedBeforeStart) {
+    log.SetField(u"EventName", u"Early");
+    log.Commit();
+    log.Start(&host, u"QorExtHost", u"EventLog");
+    log.SetField(u"EventName", u"Late");
+    log.Commit();
+    ASSERT_TRUE(host.WaitForEvents(1));
+    ASSERT_EQ(host.events.size(), 1u);
+    EXPECT_EQ(host.events[0]->name, u"Late");
+    EXPECT_TRUE(host.events[0]->fields.empty());
+}
+
+TEST_F(SpecialLog, RecordReachesTheHostWithoutItsNameFieldsInNameOrder) {
+    log.Start(&host, u"QorExtHost", u"EventLog");
+    log.SetField(u"EventName", u"RemoteLogonFailed");
+    log.SetField(u"user_name", u"first");
+    log.SetField(u"attack_ip", u"10.0.0.1");
+    log.SetNumber(u"action_count", 18446744073709551615ull);
+    log.SetField(u"user_name", u"second");
+    log.SetField(u"Zone", u"upper case sorts first");
+    log.Commit();
+    log.Commit();  // empty: queues nothing
+    ASSERT_TRUE(host.WaitForEvents(1));
+    log.Stop(5000);
+    ASSERT_EQ(host.events.size(), 1u);
+    const auto& event = *host.events[0];
+    EXPECT_EQ(event.name, u"RemoteLogonFailed");
+    std::vector<std::pair<std::u16string, std::u16string>> expected = {
+        {u"Zone", u"upper case sorts first"},
+        {u"action_count", u"18446744073709551615"},
+        {u"attack_ip", u"10.0.0.1"},
+        {u"user_name", u"second"}};
+    EXPECT_EQ(event.fields, expected);
+    EXPECT_FALSE(event.time.has_value());
+    EXPECT_EQ(event.references, 0) << "the module releases each host record";
+}
+
+TEST_F(SpecialLog, OnlyTheExactTimeFieldsSetTheEventTime) {
+    log.Start(&host, u"QorExtHost", u"EventLog");
+    for (auto [field, value] : {std::pair{u"LogonTime", u"1700000000"}, std::pair{u"ContextTimeStamp", u"-5x"},
+                                std::pair{u"LogonTime", u"none"}, std::pair{u"logon_time", u"1700000000"}}) {
+        log.SetField(u"EventName", u"E");
+        log.SetField(field, value);
+        log.Commit();
+    }
+    ASSERT_TRUE(host.WaitForEvents(4));
+    EXPECT_EQ(host.events[0]->time, 1700000000);
+    EXPECT_EQ(host.events[1]->time, -5);
+    EXPECT_EQ(host.events[2]->time, 0);
+    EXPECT_FALSE(host.events[3]->time.has_value());
+    EXPECT_EQ(host.events[0]->fields[0].second, u"1700000000") << "the time field is kept as text too";
+}
+
+TEST_F(SpecialLog, RecordsTheHostRefusesAreDropped) {
+    host.refuseRecords = true;
+    log.Start(&host, u"QorExtHost", u"EventLog");
+    log.SetField(u"EventName", u"Dropped");
+    log.Commit();
+    EXPECT_EQ(log.Stop(5000), 0u);
+    {
+        std::lock_guard guard(host.lock);
+        host.refuseRecords = false;
+    }
+    log.Start(&host, u"QorExtHost", u"EventLog");
+    log.SetField(u"EventName", u"Kept");
+    log.Commit();
+    ASSERT_TRUE(host.WaitForEvents(1));
+    EXPECT_EQ(host.events[0]->name, u"Kept");
+}
+
+TEST_F(SpecialLog, ManyProducersEveryRecordOnceInOrderFieldsNeverMixed) {
+    log.Start(&host, u"QorExtHost", u"EventLog");
+    constexpr int kProducers = 8;
+    constexpr int kRecords = 500;
+    std::vector<std::thread> producers;
+    for (int p = 0; p < kProducers; ++p) {
+        producers.emplace_back([this, p] {
+            std::u16string producer = Format(u"%d", p);
+            for (int i = 0; i < kRecords; ++i) {
+                log.SetField(u"EventName", u"P" + producer);
+                log.SetField(u"producer", producer);
+                log.SetNumber(u"sequence", i);
+                log.SetField(u"check", producer + u"/" + Format(u"%d", i));
+                log.Commit();
+            }
+        });
+    }
+    for (std::thread& producer : producers) producer.join();
+    ASSERT_TRUE(host.WaitForEvents(kProducers * kRecords));
+    EXPECT_EQ(log.Stop(5000), 0u);
+    ASSERT_EQ(host.events.size(), size_t{kProducers * kRecords});
+    std::map<std::u16string, int> next;
+    for (const auto& event : host.events) {
+        ASSERT_EQ(event->fields.size(), 3u);
+        const std::u16string& producer = event->fields[1].second;
+        const std::u16string& sequence = event->fields[2].second;
+        EXPECT_EQ(event->name, u"P" + producer);
+        EXPECT_EQ(event->fields[0].second, producer + u"/" + sequence) << "fields of two producers mixed";
+        EXPECT_EQ(sequence, Format(u"%d", next[producer]++)) << "lost, repeated or reordered";
+    }
+}
+
+TEST_F(SpecialLog, StopDeliversWhatWasQueuedAndARestartDeliversTheRest) {
+    log.Start(&host, u"QorExtHost", u"EventLog");
+    for (int i = 0; i < 100; ++i) {
+        log.SetField(u"EventName", u"Before");
+        log.SetNumber(u"i", i);
+        log.Commit();
+    }
+    EXPECT_EQ(log.Stop(5000), 0u);
+    EXPECT_EQ(host.events.size(), 100u) << "records committed before the stop are delivered";
+
+    log.SetField(u"EventName", u"Between");
+    log.Commit();
+    EXPECT_EQ(log.Start(&host, u"QorExtHost", u"EventLog"), 1);
+    ASSERT_TRUE(host.WaitForEvents(101));
+    EXPECT_EQ(host.events[100]->name, u"Between");
+}
+
+}  // namespace
+}  // namespace vantel
