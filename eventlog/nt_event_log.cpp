@@ -1,12 +1,33 @@
 #include "eventlog/nt_event_log.h"
 
+#include "common/path.h"
+#include "monitors/special_log.h"
+#include "platform/files.h"
+#include "platform/lsa.h"
+#include "platform/registry.h"
+#include "platform/threads.h"
 #include "plugin/boundary.h"
+#include "plugin/host_link.h"
+#include "plugin/singleton.h"
 
 namespace vantel {
+
+namespace {
+
+constexpr char16_t kCapi2ChannelKey[] =
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT\\Channels\\Microsoft-Windows-CAPI2/Operational";
+constexpr int32_t kStatusInvalidParameter = static_cast<int32_t>(0xC000000D);
+constexpr size_t kMaxPath = 260;
+
+enum AuditCategory { kAuditLogon = 1, kAuditObjectAccess = 2, kAuditAccountManagement = 6 };
+
+}  // namespace
 
 int32_t CNtEventLog::Install() {
     return AtBoundary(u"[CNtEventLog] Install", 0, [&] {
         TraceInfo(u"[CNtEventLog] Install");
+        SetAuditPolicy(true);
+        platform::RegWriteDword(platform::RegRoot::LocalMachine, kCapi2ChannelKey, u"Enabled", 1);
         return 0;
     });
 }
@@ -18,11 +39,44 @@ int32_t CNtEventLog::Uninstall() {
     });
 }
 
-int32_t CNtEventLog::Initialize(IPluginHost*) {
+int32_t CNtEventLog::Initialize(IPluginHost* host) {
     return AtBoundary(u"[CNtEventLog] Initialize", 0, [&] {
-        TraceInfo(u"[CNtEventLog] init");
         if (initialised_) return 0;
+        TraceInfo(u"[CNtEventLog] init");
+        api_.Bind();
+        LL_singleton<CSpecialLog>::Instance().Start(host, u"QorExtHost", u"EventLog");
+        PluginHostLink::For(pluginName())->Register(host);
+        configurationKey_ = registryVariant_ == 0 ? u"SOFTWARE\\QorEntSecurity\\EventLog"
+                                                  : u"SOFTWARE\\Brisel\\QorEntSecurity\\EventLog";
+        std::u16string systemDirectory = platform::SystemDirectory();
+        if (systemDirectory.size() <= kMaxPath) serviceHostPath_ = PathAppend(systemDirectory, u"svchost.exe");
         initialised_ = true;
+        return 0;
+    });
+}
+
+int32_t CNtEventLog::Start() {
+    return AtBoundary(u"[CNtEventLog] Start", 0, [&] {
+        TraceInfo(u"[CNtEventLog] Start");
+        runState().stopped.exchange(0);
+        if (api_.CanSubscribe()) {
+            // Counted as running until it has subscribed, so that the host's wait for an idle
+            // plugin before Destroy also covers it.
+            ++runState().running;
+            if (!platform::QueueLongRunningWork(&CNtEventLog::SubscribeChannels, this)) --runState().running;
+        } else {
+            // The classic readers and the share and task monitors take over here.
+            TraceError(u"[CNtEventLog] the modern event-log interface is missing and the classic readers are not available");
+        }
+        return 0;
+    });
+}
+
+int32_t CNtEventLog::Stop() {
+    return AtBoundary(u"[CNtEventLog] Stop", 0, [&] {
+        TraceInfo(u"[CNtEventLog] Stop");
+        runState().stopped.exchange(1);
+        CloseSubscription();
         return 0;
     });
 }
@@ -33,9 +87,44 @@ int32_t CNtEventLog::SetProperty(int32_t id, void* data) {
         if (id == kPropertyProcessInfoProvider && data != nullptr)
             processInfoProvider_ = static_cast<void**>(data)[2];
         else if (id == kPropertyDesktopProduct)
-            desktopProduct_ = true;
+            registryVariant_ = 1;
         return 0;
     });
+}
+
+void CNtEventLog::BeforeDestroy() {
+    CloseSubscription();  // no callback may reach a destroyed object
+    api_.Release();
+    LL_singleton<CSpecialLog>::Instance().Stop(1);
+}
+
+void CNtEventLog::CloseSubscription() {
+    std::lock_guard guard(subscriptionLock_);
+    if (subscription_ != nullptr && api_.close != nullptr) api_.close(subscription_);
+    subscription_ = nullptr;
+}
+
+bool CNtEventLog::SetAuditPolicy(bool enable) {
+    platform::LsaPolicy policy;
+    if (int32_t status = policy.Open(platform::kPolicyViewAuditInformation | platform::kPolicySetAuditRequirements)) {
+        TraceError(u"[CNtEventLog] LsaOpenPolicy %x]", status);
+        return false;
+    }
+    platform::AuditEventsInfo info;
+    if (int32_t status = policy.QueryAuditEvents(&info)) {
+        TraceError(u"[CNtEventLog] LsaQueryInformationPolicy %x]", status);
+        return false;
+    }
+    if (info.options.empty()) {
+        TraceError(u"[CNtEventLog] STATUS_INVALID_PARAMETER %x", kStatusInvalidParameter);
+        return false;
+    }
+    for (uint32_t& option : info.options) option = platform::kAuditOptionUnchanged;
+    uint32_t wanted = enable ? platform::kAuditOptionSuccessAndFailure : platform::kAuditOptionNone;
+    for (size_t category : {kAuditLogon, kAuditObjectAccess, kAuditAccountManagement})
+        if (category < info.options.size()) info.options[category] = wanted;
+    info.auditingMode = enable;
+    return policy.SetAuditEvents(info) == 0;
 }
 
 }  // namespace vantel

@@ -1,5 +1,13 @@
-// The event-log plugin.
+// The event-log plugin: binds the modern event-log library, subscribes to the channels (or, on
+// systems without it, falls back to the classic readers) and translates records into named
+// events; holds the state the translators share between records.
 #pragma once
+#include <mutex>
+#include <string>
+
+#include "eventlog/event_log_api.h"
+#include "eventlog/event_values.h"
+#include "eventlog/failed_logon_counts.h"
 #include "plugin/plugin_base.h"
 
 namespace vantel {
@@ -15,14 +23,50 @@ public:
     int32_t VANTEL_CALL Install() override;
     int32_t VANTEL_CALL Uninstall() override;
     int32_t VANTEL_CALL Initialize(IPluginHost* host) override;
+    int32_t VANTEL_CALL Start() override;
+    int32_t VANTEL_CALL Stop() override;
     int32_t VANTEL_CALL SetProperty(int32_t id, void* data) override;
 
+    // Translators; each commits at most one named event. Callers hold the translation lock.
+    void TranslateSecurityEvent(uint32_t eventId, const EventValues& values, uint64_t time);
+    void TranslateSecurityEvent(uint32_t eventId, const LegacyEventRecord& record, uint64_t time);
+    void TranslateSystemEvent(uint32_t eventId, const EventValues& values, uint64_t time);
+    void TranslateAppLockerEvent(uint32_t eventId, const EventValues& values, uint64_t time);
+    void TranslateFirewallEvent(uint32_t eventId, const EventValues& values, uint64_t time, const std::u16string& xml);
+    void TranslateCodeIntegrityEvent(uint32_t eventId, const EventValues& values, uint64_t time);
+    void TranslateCapi2Event(uint32_t eventId, const std::u16string& xml, uint64_t time);
+
+    // Switches the audit of logon, object access and account management on or off.
+    bool SetAuditPolicy(bool enable);
+
+    const EventLogApi& api() const { return api_; }
+    std::recursive_mutex& translationLock() { return translationLock_; }
     void* processInfoProvider() const { return processInfoProvider_; }
-    bool desktopProduct() const { return desktopProduct_; }
+    bool desktopProduct() const { return registryVariant_ != 0; }
+    const std::u16string& configurationKey() const { return configurationKey_; }
+    const std::u16string& serviceHostPath() const { return serviceHostPath_; }
+
+    // The subscription work item, its callback and the per-record handling.
+    static void SubscribeChannels(void* instance);
+    static uint32_t VANTEL_WINAPI OnSubscriptionEvent(uint32_t action, void* instance, evt::Handle event);
+    uint32_t HandleEventRecord(evt::Handle event);
 
 private:
+    void BeforeDestroy() override;
+    void CloseSubscription();
+    void TranslateModernLogon(uint32_t eventId, const EventValues& values, uint64_t time);
+    void TranslateLegacyLogon(uint32_t eventId, const LegacyEventRecord& record, uint64_t time);
+
+    EventLogApi api_;
+    std::recursive_mutex translationLock_;
+    std::mutex subscriptionLock_;  // guards the handle between Start's work item and Stop
+    evt::Handle subscription_ = nullptr;
+    std::u16string currentComputerName_;
     void* processInfoProvider_ = nullptr;
-    bool desktopProduct_ = false;
+    FailedLogonCounts failedLogonCounts_;
+    int32_t registryVariant_ = 0;
+    std::u16string configurationKey_;
+    std::u16string serviceHostPath_;
 };
 
 }  // namespace vantel

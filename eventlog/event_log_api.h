@@ -1,0 +1,26 @@
+// The entry points of the modern event-log library, bound by name at run time.
+#pragma once
+#include "platform/evt.h"
+#include "platform/library.h"
+
+namespace vantel {
+
+struct EventLogApi {
+    platform::LibraryHandle library = nullptr;
+    evt::EvtQueryFn query = nullptr;
+    evt::EvtNextFn next = nullptr;
+    evt::EvtCloseFn close = nullptr;
+    evt::EvtCreateRenderContextFn createRenderContext = nullptr;
+    evt::EvtRenderFn render = nullptr;
+    evt::EvtOpenPublisherMetadataFn openPublisherMetadata = nullptr;
+    evt::EvtFormatMessageFn formatMessage = nullptr;
+    evt::EvtSubscribeFn subscribe = nullptr;
+
+    // Loads "Wevtapi.dll" and resolves the eight entry points; each missing one stays null.
+    void Bind();
+    void Release();
+    // What the live subscription needs; without it the legacy readers take over.
+    bool CanSubscribe() const { return close && render && subscribe && createRenderContext; }
+};
+
+}  // namespace vantel

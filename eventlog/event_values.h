@@ -1,0 +1,51 @@
+// Reading translator inputs: the rendered user values of a modern record by position, and the
+// insertion strings of a classic event-log record.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/evt.h"
+
+namespace vantel {
+
+// Values of the wrong type read as empty text or 0; positions past the end are absent.
+class EventValues {
+public:
+    EventValues(const evt::Variant* values, uint32_t count) : values_(values), count_(count) {}
+    uint32_t count() const { return count_; }
+    const evt::Variant* At(uint32_t position) const;
+    std::u16string Text(uint32_t position) const;
+    uint32_t UInt32(uint32_t position) const;
+    // A Sid value in its standard text form ("S-1-5-21-...").
+    std::u16string SidText(uint32_t position) const;
+
+private:
+    const evt::Variant* values_;
+    uint32_t count_;
+};
+
+// A classic event-log record in the published EVENTLOGRECORD layout.
+struct LegacyEventRecord {
+    uint32_t recordNumber = 0;
+    uint32_t timeGenerated = 0;
+    uint32_t timeWritten = 0;
+    uint32_t eventId = 0;
+    uint16_t eventType = 0;
+    uint16_t eventCategory = 0;
+    std::vector<std::u16string> strings;
+    std::vector<uint8_t> userSid;
+    std::vector<uint8_t> data;
+    std::u16string sourceName;
+    std::u16string computerName;
+
+    // Nothing when the bytes do not hold a whole record; strings that run past the end are cut.
+    static std::optional<LegacyEventRecord> Parse(const uint8_t* bytes, size_t size);
+    // The record laid out as the classic interface returns it.
+    std::vector<uint8_t> Serialize() const;
+
+    const std::u16string& String(size_t index) const;
+};
+
+}  // namespace vantel

@@ -1,0 +1,31 @@
+// Turning a modern event record into typed values or XML text.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "eventlog/event_log_api.h"
+
+namespace vantel {
+
+// A rendered value array in the one buffer the platform filled, values and their data together.
+class RenderedValues {
+public:
+    RenderedValues(std::unique_ptr<uint64_t[]> buffer, uint32_t count) : buffer_(std::move(buffer)), count_(count) {}
+    const evt::Variant* values() const { return reinterpret_cast<const evt::Variant*>(buffer_.get()); }
+    uint32_t count() const { return count_; }
+
+private:
+    std::unique_ptr<uint64_t[]> buffer_;  // 8-byte aligned, as the cells need
+    uint32_t count_;
+};
+
+// Context kind 1 renders the system values, 2 the user values; nothing on failure (traced).
+std::optional<RenderedValues> RenderEventValues(const EventLogApi& api, evt::Handle event, uint32_t contextKind);
+std::optional<std::u16string> RenderEventXml(const EventLogApi& api, evt::Handle event);
+
+// An event's TimeCreated as whole seconds since 1970-01-01 UTC.
+uint64_t EventTimeSeconds(uint64_t fileTime);
+
+}  // namespace vantel

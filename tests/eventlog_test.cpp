@@ -1,0 +1,282 @@
+// The event-log plugin over winsim: subscription, rendering, routing and the logon family,
+// from a record published in a channel to the named event the host receives.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <thread>
+
+#include "eventlog/nt_event_log.h"
+#include "fake_host.h"
+#include "monitors/special_log.h"
+#include "plugin/factory.h"
+#include "plugin/singleton.h"
+#include "winsim/accounts.h"
+#include "winsim/eventlog.h"
+#include "winsim/lsa.h"
+#include "winsim/registry.h"
+#include "winsim/system_libraries.h"
+
+namespace vantel {
+namespace {
+
+using winsim::EventRecord;
+using winsim::EventValue;
+using Fields = std::map<std::u16string, std::u16string>;
+
+constexpr uint64_t kTicks2021 = 132539328000000000ull;  // 2021-01-01 00:00:00 UTC
+constexpr uint64_t kSeconds2021 = 1609459200ull;
+
+std::vector<uint8_t> Sid(const char16_t* text) { return winsim::SidFromText(text); }
+
+// The user values of a 4624 in the order of its schema.
+std::vector<EventValue> Logon4624(const std::u16string& user, const std::u16string& domain, EventValue logonType) {
+    return {EventValue::Sid(Sid(u"S-1-5-18")), EventValue::String(u"WINSIM$"), EventValue::String(u"WORKGROUP"),
+            EventValue::HexInt64(0x3e7), EventValue::Sid(Sid(u"S-1-5-21-1-2-3-500")), EventValue::String(user),
+            EventValue::String(domain), EventValue::HexInt64(0x1234), logonType, EventValue::String(u"User32"),
+            EventValue::String(u"Negotiate"), EventValue::String(u"WINSIM"), EventValue::Null(),
+            EventValue::String(u"-"), EventValue::String(u"-"), EventValue::UInt32(0), EventValue::HexInt64(0x2a0),
+            EventValue::String(u"C:\\Windows\\System32\\winlogon.exe"), EventValue::String(u"192.0.2.7"),
+            EventValue::String(u"50123")};
+}
+
+std::vector<EventValue> Failed4625(const std::u16string& user) {
+    return {EventValue::Sid(Sid(u"S-1-0-0")), EventValue::String(u"-"), EventValue::String(u"-"),
+            EventValue::HexInt64(0), EventValue::Sid(Sid(u"S-1-0-0")), EventValue::String(user),
+            EventValue::String(u"WINSIM"), EventValue::HexInt32(0xC000006D), EventValue::String(u"%%2313"),
+            EventValue::HexInt32(0xC000006A), EventValue::UInt32(3), EventValue::String(u"NtLmSsp"),
+            EventValue::String(u"NTLM"), EventValue::String(u"ATTACKER"), EventValue::String(u"-"),
+            EventValue::String(u"-"), EventValue::UInt32(0), EventValue::HexInt64(0), EventValue::String(u"-"),
+            EventValue::String(u"198.51.100.9"), EventValue::String(u"0")};
+}
+
+EventRecord Security(uint16_t id, std::vector<EventValue> values) {
+    EventRecord record(u"Security", u"Microsoft-Windows-Security-Auditing", id);
+    record.TimeCreated(kTicks2021 + 9'999'999).Computer(u"host.example.org").Values(std::move(values));
+    return record;
+}
+
+class EventLogPlugin : public ::testing::Test {
+protected:
+    void SetUp() override {
+        winsim::ResetEventLog();
+        winsim::ResetAccounts();
+        winsim::AddUser({u"alice", 2, u"S-1-5-21-1-2-3-1001"});
+        winsim::AddUser({u"bob", 1, u"S-1-5-21-1-2-3-1002"});
+        plugin = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
+        plugin->Initialize(&host);
+        StartAndSubscribe();
+    }
+    void TearDown() override {
+        plugin->Stop();
+        while (plugin->IsBusy()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        plugin->Destroy();
+        LL_singleton<CSpecialLog>::Instance().Stop(5000);  // the next test's host is another
+        for (const char* name : {"EvtSubscribe", "EvtRender"}) winsim::RestoreLibraryExport(u"Wevtapi.dll", name);
+    }
+
+    void StartAndSubscribe() {
+        plugin->Start();
+        while (plugin->IsBusy()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
+    // Publishes the records and answers the named events they gave, waiting for the count.
+    std::vector<testing::FakeEvent*> Publish(std::vector<EventRecord> records, size_t expected) {
+        size_t before = host.events.size();
+        for (EventRecord& record : records) winsim::PublishEvent(std::move(record));
+        winsim::WaitForEventDelivery();
+        EXPECT_TRUE(host.WaitForEvents(before + expected));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // nothing more may follow
+        std::lock_guard guard(host.lock);
+        EXPECT_EQ(host.events.size(), before + expected);
+        std::vector<testing::FakeEvent*> events;
+        for (size_t i = before; i < host.events.size(); ++i) events.push_back(host.events[i].get());
+        return events;
+    }
+
+    static Fields FieldsOf(const testing::FakeEvent* event) { return Fields(event->fields.begin(), event->fields.end()); }
+
+    testing::FakeHost host;
+    CNtEventLog* plugin = nullptr;
+};
+
+TEST_F(EventLogPlugin, LogonBecomesUserLogonWithEveryField) {
+    auto events = Publish({Security(4624, Logon4624(u"alice", u"WINSIM", EventValue::UInt32(10)))}, 1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]->name, u"UserLogon");
+    Fields expected = {{u"event_id", u"4624"},          {u"computer_name", u"host.example.org"},
+                       {u"logon_time", u"1609459200"},   {u"logon_domain", u"WINSIM"},
+                       {u"user_is_admin", u"1"},         {u"user_name", u"alice"},
+                       {u"user_sid_readable", u"1"},     {u"logon_type", u"10"},
+                       {u"process_name", u"C:\\Windows\\System32\\winlogon.exe"},
+                       {u"ip", u"192.0.2.7"},            {u"port", u"50123"}};
+    EXPECT_EQ(FieldsOf(events[0]), expected);
+    EXPECT_EQ(kSeconds2021, 1609459200u);
+}
+
+TEST_F(EventLogPlugin, MistypedValuesReadAsEmptyOrZero) {
+    std::vector<EventValue> values = Logon4624(u"bob", u"WINSIM", EventValue::HexInt32(10));
+    values[6] = EventValue::UInt32(7);  // a domain that is no text
+    values.resize(18);                  // no address or port at all
+    auto events = Publish({Security(4624, values)}, 1);
+    ASSERT_EQ(events.size(), 1u);
+    Fields fields = FieldsOf(events[0]);
+    EXPECT_EQ(fields[u"logon_type"], u"0");
+    EXPECT_EQ(fields[u"logon_domain"], u"");
+    EXPECT_EQ(fields[u"user_is_admin"], u"0");
+    EXPECT_EQ(fields[u"ip"], u"");
+    EXPECT_EQ(fields[u"port"], u"");
+}
+
+TEST_F(EventLogPlugin, ExplicitCredentialsAndLogoff) {
+    std::vector<EventValue> explicitLogon = {EventValue::Sid(Sid(u"S-1-5-18")), EventValue::String(u"WINSIM$"),
+                                             EventValue::String(u"WORKGROUP"), EventValue::HexInt64(0x3e7),
+                                             EventValue::Null(), EventValue::String(u"alice"),
+                                             EventValue::String(u"WINSIM")};
+    std::vector<EventValue> logoff = {EventValue::Sid(Sid(u"S-1-5-21-1-2-3-1002")), EventValue::String(u"bob"),
+                                      EventValue::String(u"WINSIM"), EventValue::HexInt64(0x99)};
+    auto events = Publish({Security(4648, explicitLogon), Security(4647, logoff)}, 2);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0]->name, u"UserLogon");
+    Fields first = FieldsOf(events[0]);
+    EXPECT_EQ(first[u"user_name"], u"alice");
+    EXPECT_EQ(first[u"user_is_admin"], u"1");
+    EXPECT_EQ(first.count(u"logon_type"), 0u);
+    EXPECT_EQ(first[u"event_id"], u"4648");
+    EXPECT_EQ(events[1]->name, u"UserLogoff");
+    Fields second = FieldsOf(events[1]);
+    EXPECT_EQ(second[u"user_name"], u"bob");
+    EXPECT_EQ(second[u"user_is_admin"], u"0");
+    EXPECT_EQ(second[u"user_sid_readable"], u"1");
+}
+
+TEST_F(EventLogPlugin, FailedLogonsAreCountedPerExactUserName) {
+    auto events = Publish({Security(4625, Failed4625(u"alice")), Security(4625, Failed4625(u"alice")),
+                           Security(4625, Failed4625(u"nobody")), Security(4625, Failed4625(u"Alice")),
+                           Security(4625, Failed4625(u"alice"))},
+                          5);
+    ASSERT_EQ(events.size(), 5u);
+    std::vector<std::u16string> counts;
+    for (auto* event : events) counts.push_back(FieldsOf(event)[u"action_count"]);
+    EXPECT_EQ(counts, (std::vector<std::u16string>{u"1", u"2", u"1", u"1", u"3"}));
+    Fields first = FieldsOf(events[0]);
+    EXPECT_EQ(events[0]->name, u"UserLogonFailed");
+    EXPECT_EQ(first[u"user_sid_readable"], u"1") << "alice resolves";
+    EXPECT_EQ(FieldsOf(events[2])[u"user_sid_readable"], u"0") << "nobody does not";
+    EXPECT_EQ(first[u"logon_type"], u"3");
+    EXPECT_EQ(first[u"process_name"], u"-");
+    EXPECT_EQ(first[u"ip"], u"198.51.100.9");
+    EXPECT_EQ(first[u"port"], u"0");
+}
+
+TEST_F(EventLogPlugin, RoutingByChannel) {
+    EventRecord appLocker(u"Microsoft-Windows-AppLocker/EXE and DLL", u"Microsoft-Windows-AppLocker", 8004);
+    appLocker.Values(std::vector<EventValue>(10, EventValue::String(u"x")));
+    EventRecord nullChannel = Security(4624, Logon4624(u"alice", u"WINSIM", EventValue::UInt32(2)));
+    nullChannel.Set(evt::kSystemChannel, EventValue::Null());
+    EventRecord decoy(u"Application", u"Some-Application", 4625);
+    decoy.Values(Failed4625(u"alice"));
+    EventRecord unselected = Security(4800, {});
+    // None of these gives a named event; the last record shows that they were all handled.
+    auto events = Publish({appLocker, nullChannel, decoy, unselected,
+                           Security(4624, Logon4624(u"bob", u"WINSIM", EventValue::UInt32(2)))},
+                          1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(FieldsOf(events[0])[u"user_name"], u"bob");
+}
+
+TEST_F(EventLogPlugin, AStoppedPluginRefusesLateRecordsAndARestartSubscribesAgain) {
+    EXPECT_EQ(winsim::OpenSubscriptionCount(), 1u);
+    plugin->Stop();
+    EXPECT_EQ(winsim::OpenSubscriptionCount(), 0u);
+    winsim::PublishEvent(Security(4624, Logon4624(u"alice", u"WINSIM", EventValue::UInt32(2))));
+    winsim::WaitForEventDelivery();
+    StartAndSubscribe();
+    EXPECT_EQ(winsim::OpenSubscriptionCount(), 1u);
+    auto events = Publish({Security(4647, {EventValue::Null(), EventValue::String(u"bob")})}, 1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]->name, u"UserLogoff") << "the record published while stopped never arrives";
+}
+
+TEST_F(EventLogPlugin, SubscriptionErrorsGiveNoEvent) {
+    winsim::DeliverSubscriptionError(15011);
+    winsim::DeliverSubscriptionError(5);
+    auto events = Publish({Security(4647, {EventValue::Null(), EventValue::String(u"bob")})}, 1);
+    EXPECT_EQ(events.size(), 1u);
+}
+
+TEST_F(EventLogPlugin, StopRacingWithDeliveryIsClean) {
+    for (int round = 0; round < 5; ++round) {
+        std::thread publisher([] {
+            for (int i = 0; i < 200; ++i)
+                winsim::PublishEvent(Security(4625, Failed4625(u"spray" + std::u16string(1, char16_t(u'a' + i % 26)))));
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(round));
+        plugin->Stop();
+        publisher.join();
+        winsim::WaitForEventDelivery();
+        EXPECT_EQ(winsim::OpenSubscriptionCount(), 0u);
+        StartAndSubscribe();
+    }
+}
+
+TEST_F(EventLogPlugin, WithoutTheSubscribeEntryPointNoSubscriptionIsOpened) {
+    plugin->Stop();
+    plugin->Destroy();
+    LL_singleton<CSpecialLog>::Instance().Stop(5000);
+    winsim::RemoveLibraryExport(u"Wevtapi.dll", "EvtSubscribe");
+    plugin = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
+    plugin->Initialize(&host);
+    EXPECT_FALSE(plugin->api().CanSubscribe());
+    EXPECT_NE(plugin->api().render, nullptr);
+    StartAndSubscribe();
+    EXPECT_EQ(winsim::OpenSubscriptionCount(), 0u);
+}
+
+TEST(EventLogSettings, DesktopKeyOnlyWhenChosenBeforeInitialize) {
+    testing::FakeHost host;
+    auto* before = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
+    before->SetProperty(5, nullptr);
+    before->Initialize(&host);
+    EXPECT_EQ(before->configurationKey(), u"SOFTWARE\\Brisel\\QorEntSecurity\\EventLog");
+    EXPECT_EQ(before->serviceHostPath(), u"C:\\Windows\\system32\\svchost.exe");
+    before->Destroy();
+
+    auto* after = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
+    after->Initialize(&host);
+    after->SetProperty(5, nullptr);
+    after->Initialize(&host);
+    EXPECT_EQ(after->configurationKey(), u"SOFTWARE\\QorEntSecurity\\EventLog");
+    after->Destroy();
+    LL_singleton<CSpecialLog>::Instance().Stop(5000);
+}
+
+TEST(EventLogInstall, SwitchesAuditingAndTheCapi2ChannelOn) {
+    winsim::AuditPolicy policy;
+    policy.options = {4, 4, 0, 1, 0, 0, 2, 0, 0};
+    winsim::SetAuditPolicy(policy);
+    auto* plugin = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
+    EXPECT_EQ(plugin->Install(), 0);
+    winsim::AuditPolicy now = winsim::GetAuditPolicy();
+    EXPECT_TRUE(now.auditingMode);
+    EXPECT_EQ(now.options, (std::vector<uint32_t>{4, 3, 3, 1, 0, 0, 3, 0, 0})) << "other categories unchanged";
+    auto enabled = winsim::RegGetValue(
+        winsim::Hive::LocalMachine,
+        u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT\\Channels\\Microsoft-Windows-CAPI2/Operational",
+        u"Enabled");
+    ASSERT_TRUE(enabled.has_value());
+    EXPECT_EQ(enabled->data, (std::vector<uint8_t>{1, 0, 0, 0}));
+
+    EXPECT_TRUE(plugin->SetAuditPolicy(false));
+    EXPECT_EQ(winsim::GetAuditPolicy().options[1], 4u);
+    winsim::FailLsa(winsim::LsaStep::Query, static_cast<int32_t>(0xC0000022));
+    EXPECT_FALSE(plugin->SetAuditPolicy(true));
+    EXPECT_EQ(plugin->Install(), 0) << "a failed policy write is no failure of Install";
+    winsim::FailLsa(winsim::LsaStep::Query, 0);
+    winsim::SetAuditPolicy({false, {}});
+    EXPECT_FALSE(plugin->SetAuditPolicy(true)) << "no categories";
+    plugin->Destroy();
+}
+
+}  // namespace
+}  // namespace vantel

@@ -1,0 +1,145 @@
+// Logon records of the classic interface, built by hand in the published record layout, and
+// the bound on the failed-logon counts.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "common/format.h"
+#include "eventlog/nt_event_log.h"
+#include "fake_host.h"
+#include "monitors/special_log.h"
+#include "plugin/factory.h"
+#include "plugin/singleton.h"
+#include "winsim/accounts.h"
+
+namespace vantel {
+namespace {
+
+using Fields = std::map<std::u16string, std::u16string>;
+
+LegacyEventRecord Record(uint32_t id, std::vector<std::u16string> strings) {
+    LegacyEventRecord record;
+    record.recordNumber = 7;
+    record.timeGenerated = 1600000000;
+    record.eventId = id;
+    record.eventType = 8;
+    record.sourceName = u"Security";
+    record.computerName = u"OLDHOST";
+    record.userSid = winsim::SidFromText(u"S-1-5-18");
+    record.strings = std::move(strings);
+    return record;
+}
+
+TEST(LegacyRecord, RoundTripsThroughTheRecordLayout) {
+    LegacyEventRecord record = Record(528, {u"alice", u"WINSIM", u"(0x0,0x3E7)", u"2", u"User32"});
+    record.data = {1, 2, 3};
+    std::vector<uint8_t> bytes = record.Serialize();
+    auto parsed = LegacyEventRecord::Parse(bytes.data(), bytes.size());
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_EQ(parsed->eventId, 528u);
+    EXPECT_EQ(parsed->strings, record.strings);
+    EXPECT_EQ(parsed->sourceName, u"Security");
+    EXPECT_EQ(parsed->computerName, u"OLDHOST");
+    EXPECT_EQ(parsed->userSid, record.userSid);
+    EXPECT_EQ(parsed->data, record.data);
+    EXPECT_EQ(parsed->String(9), u"") << "missing strings read as empty";
+}
+
+TEST(LegacyRecord, DamagedBytesNeverReadPastTheRecord) {
+    std::vector<uint8_t> bytes = Record(529, {u"alice", u"WINSIM"}).Serialize();
+    EXPECT_FALSE(LegacyEventRecord::Parse(bytes.data(), 40).has_value());
+    EXPECT_FALSE(LegacyEventRecord::Parse(nullptr, 0).has_value());
+    std::vector<uint8_t> badSignature = bytes;
+    badSignature[4] ^= 0xFF;
+    EXPECT_FALSE(LegacyEventRecord::Parse(badSignature.data(), badSignature.size()).has_value());
+    // Offsets and counts that point outside the record are cut, not followed.
+    std::vector<uint8_t> wild = bytes;
+    wild[26] = 0xFF;                        // many strings
+    wild[36] = 0xF0, wild[37] = 0xFF;       // strings far away
+    wild[44] = 0xFE, wild[48] = 0xFF;       // SID and data out of range
+    auto parsed = LegacyEventRecord::Parse(wild.data(), wild.size());
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_TRUE(parsed->strings.empty());
+    EXPECT_TRUE(parsed->userSid.empty());
+}
+
+class LegacyLogon : public ::testing::Test {
+protected:
+    void SetUp() override {
+        winsim::ResetAccounts();
+        winsim::AddUser({u"alice", 2, u"S-1-5-21-1-2-3-1001"});
+        plugin = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
+        plugin->Initialize(&host);
+    }
+    void TearDown() override {
+        plugin->Destroy();
+        LL_singleton<CSpecialLog>::Instance().Stop(5000);
+    }
+    // Translates under the translation lock, as the classic readers do.
+    void Translate(const LegacyEventRecord& record) {
+        std::vector<uint8_t> bytes = record.Serialize();
+        auto parsed = LegacyEventRecord::Parse(bytes.data(), bytes.size());
+        ASSERT_TRUE(parsed.has_value());
+        std::lock_guard guard(plugin->translationLock());
+        plugin->TranslateSecurityEvent(parsed->eventId, *parsed, parsed->timeGenerated);
+    }
+    Fields Event(size_t index) {
+        std::lock_guard guard(host.lock);
+        return Fields(host.events[index]->fields.begin(), host.events[index]->fields.end());
+    }
+
+    testing::FakeHost host;
+    CNtEventLog* plugin = nullptr;
+};
+
+TEST_F(LegacyLogon, InteractiveLogonFailureAndLogoff) {
+    Translate(Record(528, {u"alice", u"WINSIM", u"(0x0,0x3E7)", u"10", u"User32"}));
+    Translate(Record(529, {u"mallory", u"WINSIM", u"x", u"3"}));
+    Translate(Record(529, {u"mallory", u"WINSIM", u"x", u"3"}));
+    Translate(Record(538, {u"alice", u"WINSIM"}));
+    ASSERT_TRUE(host.WaitForEvents(4));
+    EXPECT_EQ(host.events[0]->name, u"UserLogon");
+    EXPECT_EQ(Event(0), (Fields{{u"computer_name", u""},
+                                {u"logon_time", u"1600000000"},
+                                {u"logon_domain", u"WINSIM"},
+                                {u"user_is_admin", u"1"},
+                                {u"user_name", u"alice"},
+                                {u"user_sid_readable", u"1"}}));
+    EXPECT_EQ(host.events[1]->name, u"UserLogonFailed");
+    EXPECT_EQ(Event(1)[u"user_sid_readable"], u"0");
+    EXPECT_EQ(Event(2)[u"action_count"], u"2");
+    EXPECT_EQ(host.events[3]->name, u"UserLogoff");
+}
+
+TEST_F(LegacyLogon, NetworkLogonsAreNotReported) {
+    Translate(Record(528, {u"alice", u"WINSIM", u"x", u"3"}));
+    Translate(Record(528, {u"alice", u"WINSIM"}));  // too few strings: no logon type
+    Translate(Record(538, {u"alice"}));
+    ASSERT_TRUE(host.WaitForEvents(1));
+    LL_singleton<CSpecialLog>::Instance().Stop(5000);
+    ASSERT_EQ(host.events.size(), 1u);
+    EXPECT_EQ(host.events[0]->name, u"UserLogoff");
+    EXPECT_EQ(Event(0)[u"logon_domain"], u"");
+}
+
+TEST(FailedLogonCountsBound, ForgetsTheLeastRecentlyCountedNameOnly) {
+    FailedLogonCounts counts(3);
+    EXPECT_EQ(counts.Increment(u"a"), 1u);
+    EXPECT_EQ(counts.Increment(u"b"), 1u);
+    EXPECT_EQ(counts.Increment(u"c"), 1u);
+    EXPECT_EQ(counts.Increment(u"a"), 2u);  // "b" is now the least recent
+    EXPECT_EQ(counts.Increment(u"d"), 1u);
+    EXPECT_EQ(counts.size(), 3u);
+    EXPECT_EQ(counts.Increment(u"a"), 3u) << "names still held keep their exact counts";
+    EXPECT_EQ(counts.Increment(u"c"), 2u);
+    EXPECT_EQ(counts.Increment(u"b"), 1u) << "the evicted name starts again";
+}
+
+TEST(FailedLogonCountsBound, ASprayOfDistinctNamesStaysBounded) {
+    FailedLogonCounts counts;
+    for (uint32_t i = 0; i < FailedLogonCounts::kDefaultCapacity + 1000; ++i) counts.Increment(Format(u"u%u", i));
+    EXPECT_EQ(counts.size(), FailedLogonCounts::kDefaultCapacity);
+}
+
+}  // namespace
+}  // namespace vantel

@@ -1,0 +1,72 @@
+// Records of the simulated event log: typed values and the builder that tests publish with.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/evt.h"
+
+namespace winsim {
+
+// One value of a record, tagged with the platform's type (vantel::evt::VariantType).
+struct EventValue {
+    uint32_t type = vantel::evt::kTypeNull;
+    uint64_t number = 0;         // every numeric type, Boolean and FileTime
+    std::u16string text;         // String
+    std::vector<uint8_t> bytes;  // Binary, Sid (binary form) and Guid (its 16 raw bytes)
+
+    static EventValue Null() { return {}; }
+    static EventValue String(std::u16string text);
+    static EventValue Byte(uint8_t value) { return Number(vantel::evt::kTypeByte, value); }
+    static EventValue UInt16(uint16_t value) { return Number(vantel::evt::kTypeUInt16, value); }
+    static EventValue UInt32(uint32_t value) { return Number(vantel::evt::kTypeUInt32, value); }
+    static EventValue UInt64(uint64_t value) { return Number(vantel::evt::kTypeUInt64, value); }
+    static EventValue HexInt32(uint32_t value) { return Number(vantel::evt::kTypeHexInt32, value); }
+    static EventValue HexInt64(uint64_t value) { return Number(vantel::evt::kTypeHexInt64, value); }
+    static EventValue SizeT(uint64_t value) { return Number(vantel::evt::kTypeSizeT, value); }
+    static EventValue Boolean(bool value) { return Number(vantel::evt::kTypeBoolean, value ? 1 : 0); }
+    static EventValue FileTime(uint64_t ticks) { return Number(vantel::evt::kTypeFileTime, ticks); }
+    static EventValue Sid(std::vector<uint8_t> binary);
+    static EventValue Guid(const vantel::Guid& guid);
+    static EventValue Binary(std::vector<uint8_t> bytes);
+    static EventValue Number(uint32_t type, uint64_t value);
+};
+
+// The current time in file-time ticks (100 ns since 1601-01-01 UTC).
+uint64_t FileTimeNow();
+
+// A record and the channel it is logged in. The builder fills the system values with the types
+// the platform renders them with; Set() can replace any of them, a Null included.
+struct EventRecord {
+    EventRecord(std::u16string channel, std::u16string provider, uint16_t eventId);
+
+    EventRecord& ProviderGuid(const vantel::Guid& guid);
+    EventRecord& Level(uint8_t level);
+    EventRecord& Task(uint16_t task);
+    EventRecord& Opcode(uint8_t opcode);
+    EventRecord& Keywords(uint64_t mask);
+    EventRecord& TimeCreated(uint64_t ticks);
+    // 0: the channel's next record id when published.
+    EventRecord& RecordId(uint64_t id);
+    EventRecord& Process(uint32_t processId, uint32_t threadId);
+    EventRecord& Computer(std::u16string name);
+    EventRecord& UserSid(std::vector<uint8_t> sid);
+    EventRecord& Version(uint8_t version);
+    EventRecord& Values(std::vector<EventValue> values);
+    // The record's XML as its publisher wrote it; without it, XML is generated from the values.
+    EventRecord& Xml(std::u16string xml);
+    EventRecord& Set(vantel::evt::SystemProperty property, EventValue value);
+
+    std::u16string channel;
+    std::array<EventValue, vantel::evt::kSystemPropertyCount> system;
+    std::vector<EventValue> user;
+    std::u16string xml;
+};
+
+// A value as text: the form of the event's XML and of message insertions.
+std::u16string ValueText(const EventValue& value);
+// The record's XML: its publisher's, or one generated from its values.
+std::u16string EventXml(const EventRecord& record);
+
+}  // namespace winsim

@@ -1,0 +1,249 @@
+#include "winsim/eventlog.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "common/text.h"
+#include "winsim/event_query.h"
+#include "winsim/eventlog_service.h"
+
+namespace winsim {
+
+using namespace vantel::evt;
+
+namespace {
+
+constexpr const char16_t* kDefaultChannels[] = {
+    u"Security",
+    u"System",
+    u"Application",
+    u"Setup",
+    u"Microsoft-Windows-AppLocker/EXE and DLL",
+    u"Microsoft-Windows-Windows Firewall With Advanced Security/Firewall",
+    u"Microsoft-Windows-CAPI2/Operational",
+    u"Microsoft-Windows-CodeIntegrity/Operational"};
+
+// A record for the callback, or an error notice (no record) carrying its code.
+struct Delivery {
+    EventPtr record;
+    uint32_t error = 0;
+};
+
+struct Subscription {
+    EventQuery query;
+    SubscribeCallback callback = nullptr;
+    void* context = nullptr;
+    // The rest is guarded by the service's lock.
+    std::deque<Delivery> pending;
+    bool closed = false;
+    std::condition_variable wake;
+    std::thread worker;
+};
+
+struct Service {
+    std::mutex lock;
+    std::map<std::u16string, uint64_t> channels;  // folded path to the last record id given
+    std::vector<EventPtr> log;                    // every channel's records, in publish order
+    std::map<std::u16string, PublisherMessages> publishers;  // by folded provider name
+    uint32_t nextSubscribeFailure = 0;
+    std::vector<std::shared_ptr<Subscription>> subscriptions;
+    size_t outstanding = 0;  // deliveries queued or in a callback
+    std::condition_variable idle;
+    HandleTable<std::shared_ptr<Subscription>> subscriptionHandles;
+    HandleTable<EventPtr> events;
+
+    Service() { ResetChannels(); }
+    void ResetChannels() {
+        channels.clear();
+        for (const char16_t* path : kDefaultChannels) channels[vantel::FoldCase(path)] = 0;
+    }
+};
+
+// Never destroyed: delivery threads of subscriptions left open may outlive static destruction.
+Service& TheService() {
+    static Service* service = new Service;
+    return *service;
+}
+
+void Queue(Service& service, Subscription& subscription, Delivery delivery) {
+    subscription.pending.push_back(std::move(delivery));
+    ++service.outstanding;
+    subscription.wake.notify_one();
+}
+
+void Finished(Service& service, size_t deliveries) {
+    service.outstanding -= deliveries;
+    if (service.outstanding == 0) service.idle.notify_all();
+}
+
+// Parses the query and checks its channels; the service's lock is held.
+uint32_t ReadQuery(Service& service, const std::u16string& path, const std::u16string& text, EventQuery* query) {
+    if (uint32_t error = ParseEventQuery(path, text, query)) return error;
+    for (const EventQuery::Select& select : query->selects)
+        if (!service.channels.contains(vantel::FoldCase(select.path))) return kErrorChannelNotFound;
+    return 0;
+}
+
+void Deliver(const Subscription& subscription, const Delivery& delivery) {
+    if (!delivery.record) {
+        subscription.callback(kActionError, subscription.context, reinterpret_cast<Handle>(uintptr_t{delivery.error}));
+        return;
+    }
+    HandleTable<EventPtr>& events = TheService().events;
+    uintptr_t event = events.Open(delivery.record);
+    subscription.callback(kActionDeliver, subscription.context, reinterpret_cast<Handle>(event));
+    events.Close(event);
+}
+
+// The subscription's delivery thread: one callback at a time, in the order queued, until closed.
+void RunDeliveries(std::shared_ptr<Subscription> subscription) {
+    Service& service = TheService();
+    std::unique_lock guard(service.lock);
+    for (;;) {
+        subscription->wake.wait(guard, [&] { return subscription->closed || !subscription->pending.empty(); });
+        if (subscription->closed) return;
+        Delivery next = std::move(subscription->pending.front());
+        subscription->pending.pop_front();
+        guard.unlock();
+        Deliver(*subscription, next);
+        guard.lock();
+        Finished(service, 1);
+    }
+}
+
+}  // namespace
+
+void ResetEventLog() {
+    Service& service = TheService();
+    std::lock_guard guard(service.lock);
+    service.ResetChannels();
+    service.log.clear();
+    service.publishers.clear();
+    service.nextSubscribeFailure = 0;
+}
+
+void AddEventChannel(const std::u16string& path) {
+    Service& service = TheService();
+    std::lock_guard guard(service.lock);
+    service.channels.try_emplace(vantel::FoldCase(path), 0);
+}
+
+void RemoveEventChannel(const std::u16string& path) {
+    Service& service = TheService();
+    std::lock_guard guard(service.lock);
+    service.channels.erase(vantel::FoldCase(path));
+    std::erase_if(service.log, [&](const EventPtr& record) { return vantel::EqualsIgnoreCase(record->channel, path); });
+}
+
+uint64_t PublishEvent(EventRecord record) {
+    Service& service = TheService();
+    std::lock_guard guard(service.lock);
+    auto channel = service.channels.find(vantel::FoldCase(record.channel));
+    if (channel == service.channels.end()) return 0;
+    EventValue& id = record.system[kSystemEventRecordId];
+    if (id.type != kTypeNull && id.number == 0) id.number = channel->second + 1;
+    channel->second = std::max(channel->second, id.number);
+    auto stored = std::make_shared<const EventRecord>(std::move(record));
+    service.log.push_back(stored);
+    uint64_t now = FileTimeNow();
+    for (const std::shared_ptr<Subscription>& subscription : service.subscriptions)
+        if (subscription->query.Selects(*stored, now)) Queue(service, *subscription, {stored});
+    return stored->system[kSystemEventRecordId].number;
+}
+
+void SetPublisherMessages(const std::u16string& provider, PublisherMessages messages) {
+    Service& service = TheService();
+    std::lock_guard guard(service.lock);
+    service.publishers[vantel::FoldCase(provider)] = std::move(messages);
+}
+
+void DeliverSubscriptionError(uint32_t error) {
+    Service& service = TheService();
+    std::lock_guard guard(service.lock);
+    for (const std::shared_ptr<Subscription>& subscription : service.subscriptions)
+        Queue(service, *subscription, {nullptr, error});
+}
+
+void FailNextSubscribe(uint32_t error) {
+    Service& service = TheService();
+    std::lock_guard guard(service.lock);
+    service.nextSubscribeFailure = error;
+}
+
+size_t OpenSubscriptionCount() { return TheService().subscriptionHandles.Count(); }
+
+void WaitForEventDelivery() {
+    Service& service = TheService();
+    std::unique_lock guard(service.lock);
+    service.idle.wait(guard, [&] { return service.outstanding == 0; });
+}
+
+HandleTable<EventPtr>& EventHandles() { return TheService().events; }
+
+uint32_t QueryEvents(const std::u16string& path, const std::u16string& text, std::vector<EventPtr>* records) {
+    Service& service = TheService();
+    std::lock_guard guard(service.lock);
+    EventQuery query;
+    if (uint32_t error = ReadQuery(service, path, text, &query)) return error;
+    uint64_t now = FileTimeNow();
+    records->clear();
+    for (const EventPtr& record : service.log)
+        if (query.Selects(*record, now)) records->push_back(record);
+    return 0;
+}
+
+uint32_t Subscribe(const std::u16string& path, const std::u16string& text, bool fromOldest,
+                   SubscribeCallback callback, void* context, uintptr_t* handle) {
+    Service& service = TheService();
+    std::lock_guard guard(service.lock);
+    if (uint32_t failure = std::exchange(service.nextSubscribeFailure, 0)) return failure;
+    auto subscription = std::make_shared<Subscription>();
+    if (uint32_t error = ReadQuery(service, path, text, &subscription->query)) return error;
+    subscription->callback = callback;
+    subscription->context = context;
+    // Started under the lock, the thread finds the subscription complete.
+    subscription->worker = std::thread(RunDeliveries, subscription);
+    if (fromOldest) {
+        uint64_t now = FileTimeNow();
+        for (const EventPtr& record : service.log)
+            if (subscription->query.Selects(*record, now)) Queue(service, *subscription, {record});
+    }
+    service.subscriptions.push_back(subscription);
+    *handle = service.subscriptionHandles.Open(subscription);
+    return 0;
+}
+
+bool CloseSubscription(uintptr_t handle) {
+    Service& service = TheService();
+    std::optional<std::shared_ptr<Subscription>> found = service.subscriptionHandles.Get(handle);
+    if (!found || !service.subscriptionHandles.Close(handle)) return false;
+    const std::shared_ptr<Subscription>& subscription = *found;
+    std::thread worker;
+    {
+        std::lock_guard guard(service.lock);
+        subscription->closed = true;
+        Finished(service, subscription->pending.size());
+        subscription->pending.clear();
+        std::erase(service.subscriptions, subscription);
+        worker = std::move(subscription->worker);
+    }
+    subscription->wake.notify_all();
+    // From its own callback the thread cannot be waited for; it ends when that callback returns.
+    if (worker.get_id() == std::this_thread::get_id()) worker.detach();
+    else worker.join();
+    return true;
+}
+
+std::optional<PublisherMessages> FindPublisher(const std::u16string& provider) {
+    Service& service = TheService();
+    std::lock_guard guard(service.lock);
+    auto found = service.publishers.find(vantel::FoldCase(provider));
+    if (found == service.publishers.end()) return std::nullopt;
+    return found->second;
+}
+
+}  // namespace winsim

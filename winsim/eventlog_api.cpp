@@ -1,0 +1,297 @@
+#include "winsim/eventlog_api.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "common/text.h"
+#include "platform/errors.h"
+#include "winsim/eventlog_service.h"
+#include "winsim/last_error.h"
+
+namespace winsim {
+
+using namespace vantel::evt;
+namespace errors = vantel::platform;
+
+namespace {
+
+struct QueryResult {
+    std::mutex lock;
+    std::vector<EventPtr> records;  // in the query's direction
+    size_t next = 0;
+};
+
+// The handles of the entry points' own objects; records and subscriptions have theirs in the service.
+struct Handles {
+    HandleTable<uint32_t> renderContexts;  // the context's flags
+    HandleTable<std::shared_ptr<QueryResult>> queries;
+    HandleTable<std::u16string> publishers;  // the provider's name
+};
+
+Handles& TheHandles() {
+    static Handles* handles = new Handles;
+    return *handles;
+}
+
+uintptr_t ValueOf(Handle handle) { return reinterpret_cast<uintptr_t>(handle); }
+Handle HandleOf(uintptr_t value) { return reinterpret_cast<Handle>(value); }
+
+template <typename Result>
+Result Fail(uint32_t error, Result result) {
+    SetLastError(error);
+    return result;
+}
+
+// Nothing thrown inside leaves an entry point: it becomes the call's error.
+template <typename Result, typename Body>
+Result Guarded(Result failed, Body body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        SetLastError(errors::kErrorOutOfMemory);
+    } catch (...) {
+        SetLastError(errors::kErrorInternalError);
+    }
+    return failed;
+}
+
+size_t Aligned(size_t offset) { return (offset + 7) & ~size_t{7}; }
+
+// Lays the values out as the platform does: the array of cells, then the data they point to.
+// Without a buffer it only measures; returns the bytes needed.
+size_t LayOutValues(std::span<const EventValue> values, uint8_t* buffer) {
+    size_t offset = values.size() * sizeof(Variant);
+    for (size_t i = 0; i < values.size(); ++i) {
+        const EventValue& value = values[i];
+        Variant cell;
+        std::memset(&cell, 0, sizeof cell);
+        cell.type = value.type;
+        const void* data = nullptr;  // what the cell points to, behind the cells
+        size_t bytes = 0;
+        switch (value.type) {
+            case kTypeString:
+                data = value.text.c_str();
+                bytes = (value.text.size() + 1) * sizeof(char16_t);
+                break;
+            case kTypeBinary: cell.count = static_cast<uint32_t>(value.bytes.size()); [[fallthrough]];
+            case kTypeSid:
+            case kTypeGuid:
+                data = value.bytes.data();
+                bytes = value.bytes.size();
+                break;
+            case kTypeByte: cell.byteVal = static_cast<uint8_t>(value.number); break;
+            case kTypeUInt16: cell.uInt16Val = static_cast<uint16_t>(value.number); break;
+            case kTypeUInt32:
+            case kTypeHexInt32: cell.uInt32Val = static_cast<uint32_t>(value.number); break;
+            case kTypeBoolean: cell.booleanVal = value.number != 0; break;
+            default: cell.uInt64Val = value.number;
+        }
+        if (data != nullptr) {
+            offset = Aligned(offset);
+            if (buffer != nullptr) {
+                std::memcpy(buffer + offset, data, bytes);
+                cell.binaryVal = buffer + offset;  // all pointer members share the cell's first 8 bytes
+            }
+            offset += bytes;
+        }
+        if (buffer != nullptr) std::memcpy(buffer + i * sizeof(Variant), &cell, sizeof cell);
+    }
+    return offset;
+}
+
+// Reports the size needed; false, with error 122, when the caller's buffer cannot take it.
+bool Fits(size_t needed, uint32_t available, const void* buffer, uint32_t* used) {
+    *used = static_cast<uint32_t>(needed);
+    if (needed <= available && (needed == 0 || buffer != nullptr)) return true;
+    SetLastError(kErrorInsufficientBuffer);
+    return false;
+}
+
+int DigitAt(const std::u16string& text, size_t at) {
+    return at < text.size() && text[at] >= u'0' && text[at] <= u'9' ? text[at] - u'0' : -1;
+}
+
+// "%1".."%99" stand for the values; anything else stays as written.
+std::u16string Inserted(const std::u16string& message, const std::vector<EventValue>& values) {
+    std::u16string text;
+    for (size_t i = 0; i < message.size(); ++i) {
+        int first = message[i] == u'%' ? DigitAt(message, i + 1) : -1;
+        if (first <= 0) {
+            text += message[i];
+            continue;
+        }
+        size_t index = static_cast<size_t>(first);
+        size_t end = i + 2;
+        if (int second = DigitAt(message, end); second >= 0) {
+            index = index * 10 + static_cast<size_t>(second);
+            ++end;
+        }
+        if (index <= values.size()) text += ValueText(values[index - 1]);
+        else text.append(message, i, end - i);
+        i = end - 1;
+    }
+    return text;
+}
+
+// The publisher's text for the record that the flags ask for, or nothing.
+std::optional<std::u16string> MessageOf(const PublisherMessages& messages, const EventRecord& record, uint32_t flags) {
+    auto find = [&](const std::map<uint32_t, std::u16string>& texts, SystemProperty property) {
+        auto found = texts.find(static_cast<uint32_t>(record.system[property].number));
+        return found == texts.end() ? std::nullopt : std::optional(found->second);
+    };
+    switch (flags) {
+        case kFormatMessageEvent: {
+            std::optional<std::u16string> message = find(messages.events, kSystemEventID);
+            return message ? std::optional(Inserted(*message, record.user)) : std::nullopt;
+        }
+        case kFormatMessageLevel: return find(messages.levels, kSystemLevel);
+        case kFormatMessageTask: return find(messages.tasks, kSystemTask);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+Handle EvtQuery(Handle session, const vantel::WChar* path, const vantel::WChar* query, uint32_t flags) {
+    return Guarded<Handle>(nullptr, [&]() -> Handle {
+        if (session != nullptr) return Fail<Handle>(errors::kErrorInvalidHandle, nullptr);
+        bool reverse = (flags & kQueryReverseDirection) != 0;
+        if ((flags & kQueryChannelPath) == 0 || (flags & kQueryFilePath) != 0 ||
+            (reverse && (flags & kQueryForwardDirection) != 0))
+            return Fail<Handle>(errors::kErrorInvalidParameter, nullptr);
+        auto result = std::make_shared<QueryResult>();
+        std::u16string text = query != nullptr ? vantel::FromWide(query) : u"*";
+        if (uint32_t error = QueryEvents(vantel::FromWide(path), text, &result->records))
+            return Fail<Handle>(error, nullptr);
+        if (reverse) std::reverse(result->records.begin(), result->records.end());
+        return HandleOf(TheHandles().queries.Open(std::move(result)));
+    });
+}
+
+int32_t EvtNext(Handle resultSet, uint32_t eventsSize, Handle* events, uint32_t, uint32_t flags, uint32_t* returned) {
+    return Guarded(0, [&] {
+        if (events == nullptr || eventsSize == 0 || returned == nullptr || flags != 0)
+            return Fail(errors::kErrorInvalidParameter, 0);
+        std::optional<std::shared_ptr<QueryResult>> result = TheHandles().queries.Get(ValueOf(resultSet));
+        if (!result) return Fail(errors::kErrorInvalidHandle, 0);
+        QueryResult& query = **result;
+        std::lock_guard guard(query.lock);
+        size_t count = std::min<size_t>(eventsSize, query.records.size() - query.next);
+        *returned = static_cast<uint32_t>(count);
+        if (count == 0) return Fail(kErrorNoMoreItems, 0);
+        for (size_t i = 0; i < count; ++i) events[i] = HandleOf(EventHandles().Open(query.records[query.next++]));
+        return 1;
+    });
+}
+
+int32_t EvtClose(Handle object) {
+    return Guarded(0, [&] {
+        uintptr_t handle = ValueOf(object);
+        Handles& handles = TheHandles();
+        if (CloseSubscription(handle) || EventHandles().Close(handle) || handles.renderContexts.Close(handle) ||
+            handles.queries.Close(handle) || handles.publishers.Close(handle))
+            return 1;
+        return Fail(errors::kErrorInvalidHandle, 0);
+    });
+}
+
+Handle EvtCreateRenderContext(uint32_t valuePathsCount, const vantel::WChar**, uint32_t flags) {
+    return Guarded<Handle>(nullptr, [&]() -> Handle {
+        // Only the system and user contexts: no value paths.
+        if (valuePathsCount != 0 || (flags != kRenderContextSystem && flags != kRenderContextUser))
+            return Fail<Handle>(errors::kErrorInvalidParameter, nullptr);
+        return HandleOf(TheHandles().renderContexts.Open(flags));
+    });
+}
+
+int32_t EvtRender(Handle context, Handle fragment, uint32_t flags, uint32_t bufferSize, void* buffer,
+                  uint32_t* bufferUsed, uint32_t* propertyCount) {
+    return Guarded(0, [&] {
+        if (bufferUsed == nullptr || propertyCount == nullptr) return Fail(errors::kErrorInvalidParameter, 0);
+        std::optional<EventPtr> record = EventHandles().Get(ValueOf(fragment));
+        if (flags == kRenderEventXml) {
+            if (!record) return Fail(errors::kErrorInvalidHandle, 0);
+            std::u16string xml = EventXml(**record);
+            size_t bytes = (xml.size() + 1) * sizeof(char16_t);
+            *propertyCount = 0;
+            if (!Fits(bytes, bufferSize, buffer, bufferUsed)) return 0;
+            std::memcpy(buffer, xml.c_str(), bytes);
+            return 1;
+        }
+        if (flags != kRenderEventValues) return Fail(errors::kErrorInvalidParameter, 0);
+        std::optional<uint32_t> kind = TheHandles().renderContexts.Get(ValueOf(context));
+        if (!kind || !record) return Fail(errors::kErrorInvalidHandle, 0);
+        const EventRecord& event = **record;
+        std::span<const EventValue> values = event.system;
+        if (*kind == kRenderContextUser) values = event.user;
+        *propertyCount = static_cast<uint32_t>(values.size());
+        if (!Fits(LayOutValues(values, nullptr), bufferSize, buffer, bufferUsed)) return 0;
+        LayOutValues(values, static_cast<uint8_t*>(buffer));
+        return 1;
+    });
+}
+
+Handle EvtOpenPublisherMetadata(Handle session, const vantel::WChar* publisherId, const vantel::WChar* logFilePath,
+                                uint32_t, uint32_t flags) {
+    return Guarded<Handle>(nullptr, [&]() -> Handle {
+        if (session != nullptr) return Fail<Handle>(errors::kErrorInvalidHandle, nullptr);
+        if (publisherId == nullptr || logFilePath != nullptr || flags != 0)
+            return Fail<Handle>(errors::kErrorInvalidParameter, nullptr);
+        std::u16string provider = vantel::FromWide(publisherId);
+        if (!FindPublisher(provider)) return Fail<Handle>(errors::kErrorFileNotFound, nullptr);
+        return HandleOf(TheHandles().publishers.Open(std::move(provider)));
+    });
+}
+
+int32_t EvtFormatMessage(Handle publisherMetadata, Handle event, uint32_t, uint32_t valueCount, const Variant*,
+                         uint32_t flags, uint32_t bufferSize, vantel::WChar* buffer, uint32_t* bufferUsed) {
+    return Guarded(0, [&] {
+        // Insertions come from the event itself; callers here pass no values of their own.
+        if (bufferUsed == nullptr || valueCount != 0 ||
+            (flags != kFormatMessageEvent && flags != kFormatMessageLevel && flags != kFormatMessageTask))
+            return Fail(errors::kErrorInvalidParameter, 0);
+        std::optional<EventPtr> record = EventHandles().Get(ValueOf(event));
+        if (!record) return Fail(errors::kErrorInvalidHandle, 0);
+        std::optional<std::u16string> provider = (*record)->system[kSystemProviderName].text;
+        if (publisherMetadata != nullptr) provider = TheHandles().publishers.Get(ValueOf(publisherMetadata));
+        if (!provider) return Fail(errors::kErrorInvalidHandle, 0);
+        std::optional<PublisherMessages> messages = FindPublisher(*provider);
+        std::optional<std::u16string> text = messages ? MessageOf(*messages, **record, flags) : std::nullopt;
+        if (!text) return Fail(kErrorMessageNotFound, 0);
+        // Sizes count characters here, the terminator included.
+        if (!Fits(text->size() + 1, bufferSize, buffer, bufferUsed)) return 0;
+        std::memcpy(buffer, text->c_str(), *bufferUsed * sizeof(char16_t));
+        return 1;
+    });
+}
+
+Handle EvtSubscribe(Handle session, void* signalEvent, const vantel::WChar* channelPath, const vantel::WChar* query,
+                    Handle bookmark, void* context, SubscribeCallback callback, uint32_t flags) {
+    return Guarded<Handle>(nullptr, [&]() -> Handle {
+        if (session != nullptr) return Fail<Handle>(errors::kErrorInvalidHandle, nullptr);
+        // Push subscriptions only: a callback, no signal event, no bookmark.
+        if (signalEvent != nullptr || bookmark != nullptr || callback == nullptr ||
+            (flags != kSubscribeToFutureEvents && flags != kSubscribeStartAtOldestRecord))
+            return Fail<Handle>(errors::kErrorInvalidParameter, nullptr);
+        std::u16string text = query != nullptr ? vantel::FromWide(query) : u"*";
+        uintptr_t handle = 0;
+        if (uint32_t error = Subscribe(vantel::FromWide(channelPath), text, flags == kSubscribeStartAtOldestRecord,
+                                       callback, context, &handle))
+            return Fail<Handle>(error, nullptr);
+        return HandleOf(handle);
+    });
+}
+
+size_t OpenEventLogHandleCount() {
+    Handles& handles = TheHandles();
+    return EventHandles().Count() + handles.renderContexts.Count() + handles.queries.Count() +
+           handles.publishers.Count();
+}
+
+}  // namespace winsim

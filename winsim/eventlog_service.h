@@ -1,0 +1,31 @@
+// The event-log service as its entry points (winsim/eventlog_api.cpp) reach it.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "winsim/eventlog.h"
+#include "winsim/handles.h"
+
+namespace winsim {
+
+using EventPtr = std::shared_ptr<const EventRecord>;
+
+// Handles of records: opened around a callback and by EvtNext.
+HandleTable<EventPtr>& EventHandles();
+
+// The query's records in the order they were logged. 0, 15001 (malformed query) or 15007 (a
+// selection names no channel of the machine).
+uint32_t QueryEvents(const std::u16string& path, const std::u16string& query, std::vector<EventPtr>* records);
+// Starts a subscription with a delivery thread of its own; fromOldest queues the records already
+// logged first. Errors as for QueryEvents, or the one FailNextSubscribe left.
+uint32_t Subscribe(const std::u16string& path, const std::u16string& query, bool fromOldest,
+                   vantel::evt::SubscribeCallback callback, void* context, uintptr_t* handle);
+// False when the handle is no open subscription. Returns once no callback of it runs, or at
+// once when called from its own callback, which is the last.
+bool CloseSubscription(uintptr_t handle);
+std::optional<PublisherMessages> FindPublisher(const std::u16string& provider);
+
+}  // namespace winsim

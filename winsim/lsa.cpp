@@ -1,0 +1,42 @@
+#include "winsim/lsa.h"
+
+#include <mutex>
+
+namespace winsim {
+
+namespace {
+
+struct Lsa {
+    std::mutex lock;
+    AuditPolicy policy;
+    int32_t failures[3] = {0, 0, 0};
+};
+
+Lsa& TheLsa() {
+    static Lsa lsa;
+    return lsa;
+}
+
+}  // namespace
+
+AuditPolicy GetAuditPolicy() {
+    std::lock_guard guard(TheLsa().lock);
+    return TheLsa().policy;
+}
+
+void SetAuditPolicy(const AuditPolicy& policy) {
+    std::lock_guard guard(TheLsa().lock);
+    TheLsa().policy = policy;
+}
+
+void FailLsa(LsaStep step, int32_t status) {
+    std::lock_guard guard(TheLsa().lock);
+    TheLsa().failures[static_cast<int>(step)] = status;
+}
+
+int32_t LsaFailure(LsaStep step) {
+    std::lock_guard guard(TheLsa().lock);
+    return TheLsa().failures[static_cast<int>(step)];
+}
+
+}  // namespace winsim
