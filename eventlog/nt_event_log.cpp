@@ -68,6 +68,7 @@ int32_t CNtEventLog::Start() {
             // The classic readers and the share and task monitors take over here.
             TraceError(u"[CNtEventLog] the modern event-log interface is missing and the classic readers are not available");
         }
+        TraceError(u"[CNtEventLog] the remote-logon attack monitor is not available");
         return 0;
     });
 }
