@@ -1,0 +1,655 @@
+#include "winsim/evtx_reader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "winsim/accounts.h"
+#include "winsim/eventlog.h"
+
+namespace winsim {
+
+using namespace vantel::evt;
+
+namespace {
+
+constexpr size_t kFileHeaderSize = 4096;
+constexpr size_t kChunkSize = 65536;
+constexpr size_t kChunkHeaderSize = 512;
+constexpr size_t kRecordHeaderSize = 24;
+constexpr uint8_t kFileMagic[8] = {'E', 'l', 'f', 'F', 'i', 'l', 'e', 0};
+constexpr uint8_t kChunkMagic[8] = {'E', 'l', 'f', 'C', 'h', 'n', 'k', 0};
+constexpr uint32_t kRecordMagic = 0x00002a2a;
+// Templates nest through BinXml values; real records go two or three levels deep.
+constexpr int kMostDepth = 32;
+constexpr uint32_t kTypeBinXml = 0x21;
+
+// Anything in a record that cannot be decoded: the record is skipped.
+struct Damaged : std::runtime_error {
+    Damaged() : std::runtime_error("damaged") {}
+};
+
+uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
+    static const auto table = [] {
+        std::array<uint32_t, 256> entries{};
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            entries[i] = c;
+        }
+        return entries;
+    }();
+    crc = ~crc;
+    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+uint64_t LittleEndian(const uint8_t* data, size_t size) {
+    uint64_t value = 0;
+    for (size_t i = std::min<size_t>(size, 8); i-- > 0;) value = value << 8 | data[i];
+    return value;
+}
+
+// Bounds-checked reads within [pos, end) of a chunk; offsets are the chunk's.
+struct Cursor {
+    std::span<const uint8_t> chunk;
+    size_t pos;
+    size_t end;
+
+    const uint8_t* Take(size_t size) {
+        if (pos > end || size > end - pos) throw Damaged();
+        const uint8_t* at = chunk.data() + pos;
+        pos += size;
+        return at;
+    }
+    uint64_t Number(size_t size) { return LittleEndian(Take(size), size); }
+    uint8_t Byte() { return static_cast<uint8_t>(Number(1)); }
+    uint16_t Word() { return static_cast<uint16_t>(Number(2)); }
+    uint32_t Dword() { return static_cast<uint32_t>(Number(4)); }
+    uint8_t Peek() const {
+        if (pos >= end || pos >= chunk.size()) throw Damaged();
+        return chunk[pos];
+    }
+    std::u16string Utf16(size_t chars) {
+        const uint8_t* at = Take(chars * 2);
+        std::u16string text(chars, u'\0');
+        for (size_t i = 0; i < chars; ++i) text[i] = static_cast<char16_t>(at[2 * i] | at[2 * i + 1] << 8);
+        return text;
+    }
+};
+
+// Binary XML as parsed: a template body or a record's fragment. Substitutions stay unresolved.
+struct Element;
+struct Instance;
+struct Piece {
+    enum class Kind : uint8_t { Element, Text, Substitution, Instance } kind;
+    bool optional = false;
+    uint16_t index = 0;
+    std::u16string text;
+    std::shared_ptr<const Element> element;
+    std::shared_ptr<const Instance> instance;
+};
+using Pieces = std::vector<Piece>;
+
+struct Element {
+    std::u16string name;
+    std::vector<std::pair<std::u16string, Pieces>> attributes;
+    Pieces content;
+};
+
+struct Value {
+    EventValue value;
+    Pieces xml;  // a BinXml value
+};
+
+struct Instance {
+    std::shared_ptr<const Pieces> body;
+    std::vector<Value> values;
+};
+
+// Resolved XML: substitutions replaced by their values.
+struct Node {
+    std::u16string name;
+    std::vector<std::pair<std::u16string, std::vector<EventValue>>> attributes;
+    std::vector<Node> children;     // elements
+    std::vector<EventValue> values;  // text and typed values, in order
+};
+
+EventValue TypedValue(uint32_t type, const uint8_t* data, size_t size) {
+    switch (type) {
+        case kTypeNull: return EventValue::Null();
+        case kTypeString: {
+            std::u16string text(size / 2, u'\0');
+            for (size_t i = 0; i < text.size(); ++i)
+                text[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
+            while (!text.empty() && text.back() == u'\0') text.pop_back();
+            return EventValue::String(std::move(text));
+        }
+        case kTypeAnsiString: {
+            std::u16string text(data, data + size);
+            while (!text.empty() && text.back() == u'\0') text.pop_back();
+            return EventValue::String(std::move(text));
+        }
+        case kTypeBoolean: return EventValue::Boolean(LittleEndian(data, size) != 0);
+        case kTypeBinary: return EventValue::Binary({data, data + size});
+        case kTypeSid: return EventValue::Sid({data, data + size});
+        case kTypeGuid: {
+            if (size != 16) throw Damaged();
+            EventValue value;
+            value.type = kTypeGuid;
+            value.bytes.assign(data, data + size);
+            return value;
+        }
+        case kTypeSysTime: {
+            if (size != 16) throw Damaged();
+            // Year, month, weekday, day, hour, minute, second, milliseconds: to ticks since 1601.
+            auto word = [&](size_t i) { return static_cast<int64_t>(LittleEndian(data + 2 * i, 2)); };
+            int64_t y = word(0), m = word(1);
+            y -= m <= 2;
+            int64_t era = (y >= 0 ? y : y - 399) / 400, yoe = y - era * 400;
+            int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + word(3) - 1;
+            int64_t days = era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468 + 134774;
+            int64_t seconds = days * 86400 + word(4) * 3600 + word(5) * 60 + word(6);
+            return EventValue::FileTime(static_cast<uint64_t>(seconds * 10'000'000 + word(7) * 10'000));
+        }
+        case kTypeSByte:
+        case kTypeInt16:
+        case kTypeInt32:
+        case kTypeInt64: {
+            uint64_t raw = LittleEndian(data, size);
+            if (size > 0 && size < 8 && (raw >> (8 * size - 1)) & 1) raw |= ~uint64_t{0} << (8 * size);
+            return EventValue::Number(type, raw);
+        }
+        case kTypeByte:
+        case kTypeUInt16:
+        case kTypeUInt32:
+        case kTypeUInt64:
+        case kTypeSingle:
+        case kTypeDouble:
+        case kTypeSizeT:
+        case kTypeFileTime:
+        case kTypeHexInt32:
+        case kTypeHexInt64:
+            if (size == 0 || size > 8) throw Damaged();
+            return EventValue::Number(type, LittleEndian(data, size));
+        default:
+            if (type & kTypeArrayMask) {
+                // One cell per array: strings are NUL-separated, anything else stays raw.
+                if ((type & ~kTypeArrayMask) != kTypeString) return EventValue::Binary({data, data + size});
+                EventValue value = TypedValue(kTypeString, data, size);
+                std::replace(value.text.begin(), value.text.end(), u'\0', u',');
+                return value;
+            }
+            return EventValue::Binary({data, data + size});
+    }
+}
+
+// Decodes the records of one chunk, keeping its templates and names by offset.
+class ChunkDecoder {
+public:
+    explicit ChunkDecoder(std::span<const uint8_t> chunk) : chunk_(chunk) {}
+
+    Node Decode(size_t begin, size_t end) {
+        Cursor cursor{chunk_, begin, end};
+        Pieces fragment = Parse(cursor, 0);
+        Node root;
+        Resolve(fragment, nullptr, root, 0);
+        if (root.children.empty()) throw Damaged();
+        return std::move(root.children.front());
+    }
+
+private:
+    const std::u16string& Name(Cursor& cursor) {
+        uint32_t offset = cursor.Dword();
+        auto known = names_.find(offset);
+        if (offset == cursor.pos) {
+            // Inline: next-name offset, hash, length, text and a terminating NUL.
+            cursor.Take(6);
+            std::u16string text = cursor.Utf16(cursor.Word());
+            cursor.Take(2);
+            if (known != names_.end()) return known->second;
+            return names_.emplace(offset, std::move(text)).first->second;
+        }
+        if (known != names_.end()) return known->second;
+        Cursor at{chunk_, offset, chunk_.size()};
+        at.Take(6);
+        return names_.emplace(offset, at.Utf16(at.Word())).first->second;
+    }
+
+    // Whether an element's header has the 16-bit dependency id: records forwarded from other
+    // machines leave it out, which shows in where the name offset points.
+    bool HasDependencyId(const Cursor& cursor) const {
+        auto dword = [&](size_t at) { return at + 4 <= cursor.end ? LittleEndian(chunk_.data() + at, 4) : ~0ull; };
+        uint64_t withId = dword(cursor.pos + 6), withoutId = dword(cursor.pos + 4);
+        if (withId == cursor.pos + 10) return true;
+        if (withoutId == cursor.pos + 8) return false;
+        return withId < cursor.pos || withoutId >= cursor.pos;
+    }
+
+    Pieces Parse(Cursor& cursor, int depth) {
+        if (depth > kMostDepth) throw Damaged();
+        Pieces pieces;
+        while (cursor.pos < cursor.end) {
+            uint8_t token = cursor.Byte();
+            switch (token & 0xBF) {
+                case 0x00: return pieces;
+                case 0x04: return pieces;
+                case 0x0F: cursor.Take(3); break;
+                case 0x01: pieces.push_back({Piece::Kind::Element, false, 0, {}, ParseElement(cursor, token, depth), {}}); break;
+                case 0x0C: pieces.push_back({Piece::Kind::Instance, false, 0, {}, {}, ParseInstance(cursor, depth)}); break;
+                default: pieces.push_back(ParseValuePiece(cursor, token)); break;
+            }
+        }
+        return pieces;
+    }
+
+    // Text, a character or entity reference, or a substitution.
+    Piece ParseValuePiece(Cursor& cursor, uint8_t token) {
+        switch (token & 0xBF) {
+            case 0x05:
+                if (cursor.Byte() != kTypeString) throw Damaged();
+                return {Piece::Kind::Text, false, 0, cursor.Utf16(cursor.Word()), {}, {}};
+            case 0x07: return {Piece::Kind::Text, false, 0, cursor.Utf16(cursor.Word()), {}, {}};
+            case 0x08: return {Piece::Kind::Text, false, 0, std::u16string(1, char16_t(cursor.Word())), {}, {}};
+            case 0x09: {
+                const std::u16string& name = Name(cursor);
+                static const std::pair<std::u16string_view, char16_t> kEntities[] = {
+                    {u"amp", u'&'}, {u"lt", u'<'}, {u"gt", u'>'}, {u"quot", u'"'}, {u"apos", u'\''}};
+                for (const auto& [entity, c] : kEntities)
+                    if (name == entity) return {Piece::Kind::Text, false, 0, std::u16string(1, c), {}, {}};
+                return {Piece::Kind::Text, false, 0, u"&" + name + u";", {}, {}};
+            }
+            case 0x0A: Name(cursor); return {Piece::Kind::Text, false, 0, {}, {}, {}};
+            case 0x0B: cursor.Utf16(cursor.Word()); return {Piece::Kind::Text, false, 0, {}, {}, {}};
+            case 0x0D:
+            case 0x0E: {
+                uint16_t index = cursor.Word();
+                cursor.Byte();  // the type; the value carries its own
+                return {Piece::Kind::Substitution, token == 0x0E, index, {}, {}, {}};
+            }
+            default: throw Damaged();
+        }
+    }
+
+    std::shared_ptr<const Element> ParseElement(Cursor& cursor, uint8_t token, int depth) {
+        if (HasDependencyId(cursor)) cursor.Word();
+        cursor.Dword();  // data size
+        auto element = std::make_shared<Element>();
+        element->name = Name(cursor);
+        if (token & 0x40) {
+            cursor.Dword();  // attribute list size
+            for (uint8_t next = cursor.Peek(); (next & 0xBF) == 0x06; next = cursor.Peek()) {
+                cursor.Byte();
+                auto& [name, value] = element->attributes.emplace_back(Name(cursor), Pieces{});
+                (void)name;
+                while (cursor.pos < cursor.end) {
+                    uint8_t kind = cursor.Peek() & 0xBF;
+                    if (kind != 0x05 && kind != 0x08 && kind != 0x09 && kind != 0x0D && kind != 0x0E) break;
+                    value.push_back(ParseValuePiece(cursor, cursor.Byte()));
+                }
+                if (!(next & 0x40)) break;
+            }
+        }
+        uint8_t close = cursor.Byte();
+        if (close == 0x02) element->content = Parse(cursor, depth + 1);
+        else if (close != 0x03) throw Damaged();
+        return element;
+    }
+
+    std::shared_ptr<const Instance> ParseInstance(Cursor& cursor, int depth) {
+        cursor.Byte();
+        cursor.Dword();  // template id
+        uint32_t definition = cursor.Dword();
+        auto instance = std::make_shared<Instance>();
+        instance->body = Template(definition, depth);
+        if (definition == cursor.pos) {
+            cursor.Take(20);
+            cursor.Take(cursor.Dword());
+        }
+        uint32_t count = cursor.Dword();
+        if (count > (cursor.end - cursor.pos) / 4) throw Damaged();
+        std::vector<std::pair<uint16_t, uint8_t>> descriptors(count);
+        for (auto& [size, type] : descriptors) {
+            size = cursor.Word();
+            type = cursor.Byte();
+            cursor.Byte();
+        }
+        instance->values.reserve(count);
+        for (auto [size, type] : descriptors) {
+            Value& value = instance->values.emplace_back();
+            if (type == kTypeBinXml) {
+                size_t end = cursor.pos + size;
+                if (size > cursor.end - cursor.pos) throw Damaged();
+                Cursor inner{chunk_, cursor.pos, end};
+                value.xml = Parse(inner, depth + 1);
+                cursor.pos = end;
+            } else {
+                value.value = TypedValue(type, cursor.Take(size), size);
+            }
+        }
+        return instance;
+    }
+
+    std::shared_ptr<const Pieces> Template(uint32_t offset, int depth) {
+        if (auto known = templates_.find(offset); known != templates_.end()) return known->second;
+        Cursor header{chunk_, offset, chunk_.size()};
+        header.Take(20);
+        uint32_t size = header.Dword();
+        if (size > header.end - header.pos) throw Damaged();
+        Cursor body{chunk_, header.pos, header.pos + size};
+        auto pieces = std::make_shared<const Pieces>(Parse(body, depth + 1));
+        templates_.emplace(offset, pieces);
+        return pieces;
+    }
+
+    void Resolve(const Pieces& pieces, const Instance* instance, Node& into, int depth) {
+        if (depth > kMostDepth) throw Damaged();
+        for (const Piece& piece : pieces) {
+            switch (piece.kind) {
+                case Piece::Kind::Text:
+                    if (!piece.text.empty()) into.values.push_back(EventValue::String(piece.text));
+                    break;
+                case Piece::Kind::Element: {
+                    const Element& element = *piece.element;
+                    Node& node = into.children.emplace_back();
+                    node.name = element.name;
+                    for (const auto& [name, value] : element.attributes) {
+                        Node holder;
+                        Resolve(value, instance, holder, depth + 1);
+                        if (!holder.values.empty()) node.attributes.emplace_back(name, std::move(holder.values));
+                    }
+                    Resolve(element.content, instance, node, depth + 1);
+                    break;
+                }
+                case Piece::Kind::Substitution: {
+                    if (instance == nullptr || piece.index >= instance->values.size()) break;
+                    const Value& value = instance->values[piece.index];
+                    if (!value.xml.empty()) Resolve(value.xml, nullptr, into, depth + 1);
+                    else if (value.value.type != kTypeNull) into.values.push_back(value.value);
+                    break;
+                }
+                case Piece::Kind::Instance:
+                    Resolve(*piece.instance->body, piece.instance.get(), into, depth + 1);
+                    break;
+            }
+        }
+    }
+
+    std::span<const uint8_t> chunk_;
+    std::unordered_map<uint32_t, std::u16string> names_;
+    std::unordered_map<uint32_t, std::shared_ptr<const Pieces>> templates_;
+};
+
+const Node* Child(const Node& node, std::u16string_view name) {
+    for (const Node& child : node.children)
+        if (child.name == name) return &child;
+    return nullptr;
+}
+
+const EventValue* Attribute(const Node* node, std::u16string_view name) {
+    if (node == nullptr) return nullptr;
+    for (const auto& [attribute, values] : node->attributes)
+        if (attribute == name && !values.empty()) return &values.front();
+    return nullptr;
+}
+
+// An element's content as one cell: its single typed value, else its text, else Null.
+EventValue Cell(const Node& node) {
+    if (node.values.size() == 1) return node.values.front();
+    if (node.values.empty()) return EventValue::Null();
+    std::u16string text;
+    for (const EventValue& value : node.values) text += ValueText(value);
+    return EventValue::String(std::move(text));
+}
+
+uint64_t ParseDigits(std::u16string_view text, size_t* used, unsigned base = 10) {
+    uint64_t number = 0;
+    size_t i = 0;
+    for (; i < text.size(); ++i) {
+        char16_t c = text[i];
+        unsigned digit = c >= u'0' && c <= u'9'   ? c - u'0'
+                         : c >= u'a' && c <= u'f' ? c - u'a' + 10
+                         : c >= u'A' && c <= u'F' ? c - u'A' + 10
+                                                  : 99;
+        if (digit >= base) break;
+        number = number * base + digit;
+    }
+    if (used) *used = i;
+    return number;
+}
+
+// "2016-06-29T15:24:34.3460000Z" in ticks.
+uint64_t TicksOfText(std::u16string_view text) {
+    int64_t parts[6] = {};
+    size_t used = 0;
+    for (int64_t& part : parts) {
+        part = static_cast<int64_t>(ParseDigits(text, &used));
+        text.remove_prefix(std::min(text.size(), used + 1));
+    }
+    uint64_t fraction = 0;
+    size_t digits = 0;
+    fraction = ParseDigits(text, &digits);
+    for (; digits < 7; ++digits) fraction *= 10;
+    for (; digits > 7; --digits) fraction /= 10;
+    int64_t y = parts[0] - (parts[1] <= 2), m = parts[1];
+    int64_t era = (y >= 0 ? y : y - 399) / 400, yoe = y - era * 400;
+    int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + parts[2] - 1;
+    int64_t days = era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468 + 134774;
+    return static_cast<uint64_t>((days * 86400 + parts[3] * 3600 + parts[4] * 60 + parts[5]) * 10'000'000) + fraction;
+}
+
+// A System value in the type the platform renders it with, whatever form the record stored.
+EventValue SystemValue(const EventValue* stored, uint32_t type) {
+    if (stored == nullptr || stored->type == kTypeNull) return EventValue::Null();
+    if (stored->type == type) return *stored;
+    bool isText = stored->type == kTypeString;
+    switch (type) {
+        case kTypeString: return EventValue::String(ValueText(*stored));
+        case kTypeSid: return isText ? EventValue::Sid(SidFromText(stored->text)) : EventValue::Null();
+        case kTypeGuid: {
+            if (!isText) return EventValue::Null();
+            std::u16string hex;
+            for (char16_t c : stored->text)
+                if (c != u'{' && c != u'}' && c != u'-') hex += c;
+            if (hex.size() != 32) return EventValue::Null();
+            vantel::Guid guid{};
+            guid.data1 = static_cast<uint32_t>(ParseDigits(hex.substr(0, 8), nullptr, 16));
+            guid.data2 = static_cast<uint16_t>(ParseDigits(hex.substr(8, 4), nullptr, 16));
+            guid.data3 = static_cast<uint16_t>(ParseDigits(hex.substr(12, 4), nullptr, 16));
+            for (size_t i = 0; i < 8; ++i)
+                guid.data4[i] = static_cast<uint8_t>(ParseDigits(hex.substr(16 + 2 * i, 2), nullptr, 16));
+            return EventValue::Guid(guid);
+        }
+        case kTypeFileTime: return EventValue::FileTime(isText ? TicksOfText(stored->text) : stored->number);
+        default: {
+            if (!isText) return EventValue::Number(type, stored->number);
+            std::u16string_view text = stored->text;
+            bool hex = text.starts_with(u"0x") || text.starts_with(u"0X");
+            return EventValue::Number(type, ParseDigits(text.substr(hex ? 2 : 0), nullptr, hex ? 16 : 10));
+        }
+    }
+}
+
+void WriteXml(const Node& node, std::u16string& xml) {
+    xml += u'<';
+    xml += node.name;
+    for (const auto& [name, values] : node.attributes) {
+        xml += u' ' + name + u"='";
+        for (const EventValue& value : values) xml += XmlEscaped(ValueText(value));
+        xml += u'\'';
+    }
+    if (node.children.empty() && node.values.empty()) {
+        xml += u"/>";
+        return;
+    }
+    xml += u'>';
+    for (const EventValue& value : node.values) xml += XmlEscaped(ValueText(value));
+    for (const Node& child : node.children) WriteXml(child, xml);
+    xml += u"</" + node.name + u'>';
+}
+
+EventRecord RecordOf(const Node& event, uint64_t headerId, uint64_t headerTicks) {
+    static const Node kNone;
+    const Node* system = Child(event, u"System");
+    const Node& s = system ? *system : kNone;
+    auto valueOf = [&](std::u16string_view name, uint32_t type) {
+        const Node* child = Child(s, name);
+        if (child == nullptr) return EventValue::Null();
+        EventValue cell = Cell(*child);
+        return SystemValue(&cell, type);
+    };
+    const Node* provider = Child(s, u"Provider");
+    const Node* eventId = Child(s, u"EventID");
+    EventValue channel = valueOf(u"Channel", kTypeString);
+    EventRecord record(channel.text, {}, 0);
+    record.Set(kSystemProviderName, SystemValue(Attribute(provider, u"Name"), kTypeString))
+        .Set(kSystemProviderGuid, SystemValue(Attribute(provider, u"Guid"), kTypeGuid))
+        .Set(kSystemEventID, valueOf(u"EventID", kTypeUInt16))
+        .Set(kSystemQualifiers, SystemValue(Attribute(eventId, u"Qualifiers"), kTypeUInt16))
+        .Set(kSystemVersion, valueOf(u"Version", kTypeByte))
+        .Set(kSystemLevel, valueOf(u"Level", kTypeByte))
+        .Set(kSystemTask, valueOf(u"Task", kTypeUInt16))
+        .Set(kSystemOpcode, valueOf(u"Opcode", kTypeByte))
+        .Set(kSystemKeywords, valueOf(u"Keywords", kTypeHexInt64))
+        .Set(kSystemEventRecordId, valueOf(u"EventRecordID", kTypeUInt64))
+        .Set(kSystemChannel, channel)
+        .Set(kSystemComputer, valueOf(u"Computer", kTypeString));
+    const Node* time = Child(s, u"TimeCreated");
+    record.Set(kSystemTimeCreated, SystemValue(Attribute(time, u"SystemTime"), kTypeFileTime));
+    const Node* correlation = Child(s, u"Correlation");
+    record.Set(kSystemActivityID, SystemValue(Attribute(correlation, u"ActivityID"), kTypeGuid))
+        .Set(kSystemRelatedActivityID, SystemValue(Attribute(correlation, u"RelatedActivityID"), kTypeGuid));
+    const Node* execution = Child(s, u"Execution");
+    record.Set(kSystemProcessID, SystemValue(Attribute(execution, u"ProcessID"), kTypeUInt32))
+        .Set(kSystemThreadID, SystemValue(Attribute(execution, u"ThreadID"), kTypeUInt32))
+        .Set(kSystemUserID, SystemValue(Attribute(Child(s, u"Security"), u"UserID"), kTypeSid));
+    // The record's header knows its id and time when the XML does not.
+    if (record.system[kSystemEventRecordId].type == kTypeNull) record.RecordId(headerId);
+    if (record.system[kSystemTimeCreated].type == kTypeNull) record.TimeCreated(headerTicks);
+
+    if (const Node* data = Child(event, u"EventData")) {
+        for (const Node& child : data->children)
+            if (child.name == u"Data") record.user.push_back(Cell(child));
+    } else if (const Node* userData = Child(event, u"UserData"); userData && !userData->children.empty()) {
+        for (const Node& child : userData->children.front().children) record.user.push_back(Cell(child));
+    }
+    WriteXml(event, record.xml);
+    return record;
+}
+
+bool HasMagic(std::span<const uint8_t> data, const uint8_t (&magic)[8]) {
+    return data.size() >= 8 && std::memcmp(data.data(), magic, 8) == 0;
+}
+
+// The records of one chunk; a stretch that is no record is skipped up to the next record's magic.
+EvtxTotals ReadChunk(std::span<const uint8_t> chunk, const EvtxRecordSink& sink) {
+    EvtxTotals totals;
+    if (std::all_of(chunk.begin(), chunk.end(), [](uint8_t b) { return b == 0; })) return totals;
+    size_t limit = chunk.size();
+    if (HasMagic(chunk, kChunkMagic) && chunk.size() >= kChunkHeaderSize) {
+        uint32_t freeSpace = static_cast<uint32_t>(LittleEndian(&chunk[48], 4));
+        uint32_t headerCrc = Crc32(chunk.data(), 120);
+        headerCrc = Crc32(chunk.data() + 128, kChunkHeaderSize - 128, headerCrc);
+        bool sane = freeSpace >= kChunkHeaderSize && freeSpace <= chunk.size();
+        if (sane) limit = freeSpace;
+        bool dataOk = sane && Crc32(chunk.data() + kChunkHeaderSize, freeSpace - kChunkHeaderSize) ==
+                                  LittleEndian(&chunk[52], 4);
+        if (headerCrc != LittleEndian(&chunk[124], 4) || !dataOk) totals.damagedChunks = 1;
+    } else {
+        totals.damagedChunks = 1;
+    }
+    ChunkDecoder decoder(chunk);
+    size_t pos = kChunkHeaderSize;
+    bool inGap = false;
+    while (pos + kRecordHeaderSize <= limit) {
+        const uint8_t* at = chunk.data() + pos;
+        uint64_t size = LittleEndian(at + 4, 4);
+        bool framed = LittleEndian(at, 4) == kRecordMagic && size >= kRecordHeaderSize + 4 && pos + size <= limit &&
+                      LittleEndian(at + size - 4, 4) == size;
+        if (!framed) {
+            if (!inGap) ++totals.skipped;
+            inGap = true;
+            pos += 8;  // records start on 8-byte boundaries
+            continue;
+        }
+        inGap = false;
+        try {
+            Node event = decoder.Decode(pos + kRecordHeaderSize, pos + size - 4);
+            sink(RecordOf(event, LittleEndian(at + 8, 8), LittleEndian(at + 16, 8)));
+            ++totals.records;
+        } catch (const Damaged&) {
+            ++totals.skipped;
+        }
+        pos += size;
+    }
+    // Trailing zeros after the last record of a chunk without a usable header are no damage.
+    if (inGap && std::all_of(chunk.begin() + static_cast<std::ptrdiff_t>(std::min(pos, limit)), chunk.end(),
+                             [](uint8_t b) { return b == 0; }))
+        --totals.skipped;
+    return totals;
+}
+
+}  // namespace
+
+EvtxTotals& EvtxTotals::operator+=(const EvtxTotals& other) {
+    files += other.files;
+    records += other.records;
+    skipped += other.skipped;
+    damagedChunks += other.damagedChunks;
+    return *this;
+}
+
+EvtxTotals ReadEvtx(std::span<const uint8_t> image, const EvtxRecordSink& sink) {
+    EvtxTotals totals;
+    totals.files = 1;
+    if (!HasMagic(image, kFileMagic)) {
+        ++totals.skipped;
+        return totals;
+    }
+    // Every chunk the file holds, whatever the header counts: a header can lag behind its chunks.
+    for (size_t offset = kFileHeaderSize; offset < image.size(); offset += kChunkSize)
+        totals += ReadChunk(image.subspan(offset, std::min(kChunkSize, image.size() - offset)), sink);
+    return totals;
+}
+
+EvtxTotals ReadEvtxFile(const std::filesystem::path& file, const EvtxRecordSink& sink) {
+    std::ifstream stream(file, std::ios::binary);
+    std::vector<uint8_t> image((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    if (!stream && !stream.eof()) return {1, 0, 1, 0};
+    return ReadEvtx(image, sink);
+}
+
+std::vector<std::filesystem::path> EvtxFiles(const std::vector<std::filesystem::path>& paths) {
+    std::vector<std::filesystem::path> files;
+    for (const std::filesystem::path& path : paths) {
+        if (!std::filesystem::is_directory(path)) {
+            files.push_back(path);
+            continue;
+        }
+        std::vector<std::filesystem::path> found;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(path))
+            if (entry.is_regular_file() && entry.path().extension() == ".evtx") found.push_back(entry.path());
+        std::sort(found.begin(), found.end());
+        files.insert(files.end(), found.begin(), found.end());
+    }
+    return files;
+}
+
+EvtxTotals ReplayEvtx(const std::vector<std::filesystem::path>& files,
+                      const std::function<void(const EvtxTotals&)>& progress) {
+    EvtxTotals totals;
+    for (const std::filesystem::path& file : files) {
+        totals += ReadEvtxFile(file, [](EventRecord&& record) {
+            if (!record.channel.empty()) AddEventChannel(record.channel);
+            PublishEvent(std::move(record));
+        });
+        if (progress) progress(totals);
+    }
+    return totals;
+}
+
+}  // namespace winsim

@@ -1,0 +1,38 @@
+// Recorded event-log files (.evtx): their records as the event-log service renders them, and
+// their replay into the simulated machine's channels.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "winsim/event_record.h"
+
+namespace winsim {
+
+struct EvtxTotals {
+    uint64_t files = 0;
+    uint64_t records = 0;        // intact records yielded
+    uint64_t skipped = 0;        // records, or stretches of a chunk, that could not be decoded
+    uint64_t damagedChunks = 0;  // chunks with a bad signature or checksum (their intact records still count)
+
+    EvtxTotals& operator+=(const EvtxTotals& other);
+};
+
+using EvtxRecordSink = std::function<void(EventRecord&&)>;
+
+// Hands every intact record of a file image to the sink in file order: system values in the
+// platform's order, user values as stored, the rendered XML. Damage is counted, never fatal.
+EvtxTotals ReadEvtx(std::span<const uint8_t> image, const EvtxRecordSink& sink);
+// The same for a file; one that cannot be read counts as one skipped stretch.
+EvtxTotals ReadEvtxFile(const std::filesystem::path& file, const EvtxRecordSink& sink);
+// The files named, folders recursively with their .evtx files in name order.
+std::vector<std::filesystem::path> EvtxFiles(const std::vector<std::filesystem::path>& paths);
+
+// Publishes the records of the files into the channels they name (made when missing), in file
+// order; progress is called after each file with the totals so far.
+EvtxTotals ReplayEvtx(const std::vector<std::filesystem::path>& files,
+                      const std::function<void(const EvtxTotals&)>& progress = {});
+
+}  // namespace winsim
