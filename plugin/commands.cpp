@@ -1,30 +1,134 @@
 #include "plugin/commands.h"
 
+#include <memory>
+
+#include "accounts/certificate.h"
+#include "accounts/nt_users.h"
+#include "eventlog/nt_event_log.h"
+#include "platform/locale.h"
 #include "plugin/boundary.h"
+#include "plugin/factory.h"
 #include "plugin/host_link.h"
 #include "plugin/run_state.h"
 
 namespace vantel {
+
+namespace {
+
+constexpr std::u16string_view kFingerprintKey = u"\"fingerprint\":";
+
+std::u16string TextOf(IJsonValue* value) {
+    if (value == nullptr) return {};
+    int32_t error = 0;
+    return FromWide(value->IsString() ? value->StringValue(&error) : value->JsonText());
+}
+
+std::u16string MemberText(IJsonObject* json, const char16_t* name) {
+    int32_t error = 0;
+    return TextOf(json->Member(ToWide(name), &error));
+}
+
+void RunHistoryRequest(IServerPushedMessage* message) {
+    uint32_t length = 0;
+    const uint8_t* payload = message->GetPayload(&length);
+    if (payload == nullptr) {
+        TraceError(u"[EventLog] got server GetPayload data NULL");
+        return;
+    }
+    // The payload is text up to its first zero byte, if it has one.
+    std::string bytes(reinterpret_cast<const char*>(payload), length);
+    bytes.resize(bytes.find('\0') == std::string::npos ? bytes.size() : bytes.find('\0'));
+    std::u16string text = platform::AnsiToWide(bytes);
+    TraceInfo(u"[EventLog] got server pushed message value:%s", text);
+    HistoryRequest request = ParseHistoryRequest(PluginHostLink::For(u"EventLog")->json(), text);
+    if (auto* eventLog = InstanceOf<CNtEventLog>()) eventLog->ReFresh(request.freshList, false, request.lastDays);
+}
+
+void RunCommand(const std::u16string& pluginName, IServerPushedMessage* message) {
+    std::u16string command = FromWide(message->GetCommand(0));
+    std::u16string value = FromWide(message->GetValue(0));
+    TraceInfo(u"got server pushed message cmd:%s ,value:%s", command, value);
+    if (EqualsIgnoreCase(command, u"FreshList")) {
+        if (EqualsIgnoreCase(pluginName, u"NtUsers")) {
+            if (auto* users = InstanceOf<CNtUsers>()) users->ReFresh();
+        } else if (EqualsIgnoreCase(pluginName, u"Certificate")) {
+            if (auto* certificates = InstanceOf<CCertificate>()) certificates->ReFresh();
+        }
+    } else if (EqualsIgnoreCase(command, u"Enable") || EqualsIgnoreCase(command, u"Disable")) {
+        if (auto* users = InstanceOf<CNtUsers>()) {
+            users->CtrlUser(value, EqualsIgnoreCase(command, u"Enable") ? 1 : 0);
+            users->ReFresh();
+        }
+    } else if (EqualsIgnoreCase(command, u"Remove")) {
+        std::optional<std::u16string> fingerprint = ExtractFingerprint(value);
+        if (!fingerprint) return;
+        if (auto* certificates = InstanceOf<CCertificate>()) certificates->Remove(*fingerprint);
+    } else if (EqualsIgnoreCase(command, u"SaveDict")) {
+        std::vector<std::u16string> words = ExtractWordList(PluginHostLink::For(u"NtUsers")->json(), value);
+        if (auto* users = InstanceOf<CNtUsers>()) users->SaveUdictFile(words);
+    } else if (EqualsIgnoreCase(command, u"SetPolicy")) {
+        // The password-policy component takes the value from here once it exists.
+        TraceInfoText(u"[Vantel]SetPolicy received!\n");
+    }
+}
+
+}  // namespace
 
 std::recursive_mutex& CommandLock() {
     static std::recursive_mutex* const lock = new std::recursive_mutex;
     return *lock;
 }
 
-void CommandWorker(void* raw) {
-    auto* context = static_cast<CommandContext*>(raw);
-    {
-        std::lock_guard guard(CommandLock());
-        AtBoundary(u"CommandWorker", [&] {
-            if (PluginHostLink* link = PluginHostLink::For(*context->pluginName)) link->currentMessage = context->message;
-            TraceInfo(u"got server pushed message cmd:%s ,value:%s", FromWide(context->message->GetCommand(0)),
-                      FromWide(context->message->GetValue(0)));
-        });
-        // Every path ends here: the count, the host's reference and the context go together.
-        if (PluginRunState* state = RunStateOf(*context->pluginName)) --state->running;
-        context->message->Release();
+HistoryRequest ParseHistoryRequest(IJsonObject* json, const std::u16string& text) {
+    if (json == nullptr) return {};
+    json->Parse(ToWide(text));  // unparsable text leaves both members empty
+    return {MemberText(json, u"FreshList"), MemberText(json, u"LastDays")};
+}
+
+std::optional<std::u16string> ExtractFingerprint(std::u16string_view value) {
+    size_t comma = value.find(u',');
+    size_t key = value.find(kFingerprintKey);
+    if (comma == std::u16string_view::npos || key == std::u16string_view::npos) return std::nullopt;
+    size_t start = key + kFingerprintKey.size();
+    std::u16string_view text = comma > start ? value.substr(start, comma - start) : std::u16string_view();
+    while (!text.empty() && text.front() == u'"') text.remove_prefix(1);
+    while (!text.empty() && text.back() == u'"') text.remove_suffix(1);
+    if (text.size() % 2 != 0) return std::nullopt;
+    return std::u16string(text);
+}
+
+std::vector<std::u16string> ExtractWordList(IJsonObject* json, const std::u16string& value) {
+    std::vector<std::u16string> words;
+    if (json == nullptr) return words;
+    json->Parse(ToWide(value));
+    IJsonValue* root = json->Root();
+    if (root == nullptr || !root->IsArray()) return words;
+    for (uint32_t i = 0, size = root->ArraySize(); i < size; ++i) {
+        int32_t error = 0;
+        if (IJsonValue* item = root->ArrayItem(i, &error)) words.push_back(TextOf(item));
     }
-    delete context;
+    return words;
+}
+
+void CommandWorker(void* raw) {
+    std::unique_ptr<CommandContext> context(static_cast<CommandContext*>(raw));
+    std::lock_guard guard(CommandLock());
+    const std::u16string& pluginName = *context->pluginName;
+    PluginHostLink* link = PluginHostLink::For(pluginName);
+    PluginRunState* state = RunStateOf(pluginName);
+    AtBoundary(u"CommandWorker", [&] {
+        if (link) link->currentMessage = context->message;
+        if (EqualsIgnoreCase(pluginName, u"EventLog"))
+            RunHistoryRequest(context->message);
+        else
+            RunCommand(pluginName, context->message);
+    });
+    // The message is released below: a later flush must not hand the host a message it freed.
+    if (link) link->currentMessage = nullptr;
+    // Every path ends here. The count goes last: once IsBusy answers 0, the worker touches
+    // nothing of the host's.
+    context->message->Release();
+    if (state) --state->running;
 }
 
 }  // namespace vantel

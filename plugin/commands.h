@@ -1,8 +1,12 @@
 // Execution of server-pushed commands, one at a time across all plugins.
 #pragma once
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "vantel/companion_abi.h"
 #include "vantel/plugin_abi.h"
 
 namespace vantel {
@@ -17,5 +21,21 @@ struct CommandContext {
 
 // The thread-pool work item of one accepted message; frees the context and releases the message.
 void CommandWorker(void* context);
+
+// What the server's history request for "EventLog" asks: members "FreshList" and "LastDays"
+// of the JSON text, a string as itself, any other value as its JSON text, a missing one empty.
+struct HistoryRequest {
+    std::u16string freshList;
+    std::u16string lastDays;
+};
+HistoryRequest ParseHistoryRequest(IJsonObject* json, const std::u16string& text);
+
+// The fingerprint of a "Remove" value, taken between "\"fingerprint\":" and the value's first
+// comma, stripped of double quotes; none without either or when its length is odd.
+std::optional<std::u16string> ExtractFingerprint(std::u16string_view value);
+
+// The words of a "SaveDict" value: the items of a JSON array, a string as itself, any other
+// item as its JSON text; empty when the value is no array.
+std::vector<std::u16string> ExtractWordList(IJsonObject* json, const std::u16string& value);
 
 }  // namespace vantel

@@ -1,0 +1,22 @@
+// Server-pushed values through the command worker's extractions: the "Remove" fingerprint with
+// its decoding, the "SaveDict" word list and the event-history request.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "accounts/certificate.h"
+#include "agentlibs/qorbase/json_object.h"
+#include "common/text.h"
+#include "plugin/commands.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::u16string text = vantel::FromUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
+    if (std::optional<std::u16string> fingerprint = vantel::ExtractFingerprint(text))
+        vantel::DecodeFingerprint(*fingerprint);
+    vantel::DecodeFingerprint(text);
+    auto* json = new qorbase::JsonObject;
+    vantel::ExtractWordList(json, text);
+    vantel::ParseHistoryRequest(json, text);
+    json->Release();
+    return 0;
+}
