@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/format.h"
 #include "common/system_helpers.h"
 
 namespace vantel {
@@ -19,6 +20,37 @@ std::u16string EventValues::Text(uint32_t position) const {
 uint32_t EventValues::UInt32(uint32_t position) const {
     const evt::Variant* value = At(position);
     return value != nullptr && value->type == evt::kTypeUInt32 ? value->uInt32Val : 0;
+}
+
+uint32_t EventValues::HexInt32(uint32_t position) const {
+    const evt::Variant* value = At(position);
+    return value != nullptr && value->type == evt::kTypeHexInt32 ? value->uInt32Val : 0;
+}
+
+uint8_t EventValues::Byte(uint32_t position) const {
+    const evt::Variant* value = At(position);
+    return value != nullptr && value->type == evt::kTypeByte ? value->byteVal : 0;
+}
+
+std::u16string EventValues::GuidText(uint32_t position) const {
+    const evt::Variant* value = At(position);
+    if (value == nullptr || value->type != evt::kTypeGuid || value->guidVal == nullptr) return {};
+    const Guid& guid = *value->guidVal;
+    return Format(u"{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", guid.data1, guid.data2, guid.data3,
+                  guid.data4[0], guid.data4[1], guid.data4[2], guid.data4[3], guid.data4[4], guid.data4[5],
+                  guid.data4[6], guid.data4[7]);
+}
+
+std::u16string EventValues::BinaryText(uint32_t position) const {
+    const evt::Variant* value = At(position);
+    if (value == nullptr || value->type != evt::kTypeBinary || value->binaryVal == nullptr) return {};
+    std::u16string text;
+    for (uint32_t i = 0; i + 1 < value->count; i += 2) {
+        char16_t c = static_cast<char16_t>(value->binaryVal[i] | (value->binaryVal[i + 1] << 8));
+        if (c == 0) break;
+        text += c;
+    }
+    return text;
 }
 
 std::u16string EventValues::SidText(uint32_t position) const {

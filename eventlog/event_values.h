@@ -18,8 +18,14 @@ public:
     const evt::Variant* At(uint32_t position) const;
     std::u16string Text(uint32_t position) const;
     uint32_t UInt32(uint32_t position) const;
+    uint32_t HexInt32(uint32_t position) const;
+    uint8_t Byte(uint32_t position) const;
     // A Sid value in its standard text form ("S-1-5-21-...").
     std::u16string SidText(uint32_t position) const;
+    // A Guid value in registry form, "{8-4-4-4-12}" in upper case.
+    std::u16string GuidText(uint32_t position) const;
+    // A Binary value read as wide text, up to its first zero or its end.
+    std::u16string BinaryText(uint32_t position) const;
 
 private:
     const evt::Variant* values_;

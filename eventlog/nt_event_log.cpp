@@ -86,7 +86,7 @@ int32_t CNtEventLog::SetProperty(int32_t id, void* data) {
     return AtBoundary(u"[CNtEventLog] SetProperty", 0, [&] {
         TraceInfo(u"[CNtEventLog] SetProperty %d", id);
         if (id == kPropertyProcessInfoProvider && data != nullptr)
-            processInfoProvider_ = static_cast<void**>(data)[2];
+            processInfoProvider_ = static_cast<IProcessInfoProvider**>(data)[2];
         else if (id == kPropertyDesktopProduct)
             registryVariant_ = 1;
         return 0;
@@ -126,6 +126,11 @@ bool CNtEventLog::SetAuditPolicy(bool enable) {
         if (category < info.options.size()) info.options[category] = wanted;
     info.auditingMode = enable;
     return policy.SetAuditEvents(info) == 0;
+}
+
+void CNtEventLog::ReFresh(const std::u16string& freshList, bool, const std::u16string& lastDays) {
+    TraceInfo(u"[CNtEventLog] ReFresh FreshList:%s LastDays:%s: the event history is not available yet", freshList,
+              lastDays);
 }
 
 }  // namespace vantel

@@ -10,6 +10,7 @@ namespace {
 
 enum ModernLogonId : uint32_t { kLogon = 4624, kExplicitLogon = 4648, kLogonFailed = 4625, kLogoff = 4647 };
 enum LegacyLogonId : uint32_t { kLegacyLogon = 528, kLegacyLogonFailed = 529, kLegacyLogoff = 538 };
+constexpr uint32_t kServiceInstalled = 4697;
 
 // The fields every logon-family event starts with, after its name.
 void SetLogonFrame(CSpecialLog& log, const std::u16string& computer, uint64_t time, const std::u16string& domain,
@@ -25,11 +26,15 @@ void SetLogonFrame(CSpecialLog& log, const std::u16string& computer, uint64_t ti
 
 void CNtEventLog::TranslateSecurityEvent(uint32_t eventId, const EventValues& values, uint64_t time) {
     TranslateModernLogon(eventId, values, time);
+    // An excluded scheduled task ends the translation without a record.
+    if (!TranslateModernAccountEvent(eventId, values, time)) return;
+    if (eventId == kServiceInstalled) TranslateServiceInstall(values);
     LL_singleton<CSpecialLog>::Instance().Commit();
 }
 
 void CNtEventLog::TranslateSecurityEvent(uint32_t eventId, const LegacyEventRecord& record, uint64_t time) {
     TranslateLegacyLogon(eventId, record, time);
+    TranslateLegacyAccountEvent(eventId, record, time);
     LL_singleton<CSpecialLog>::Instance().Commit();
 }
 

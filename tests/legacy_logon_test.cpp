@@ -122,6 +122,27 @@ TEST_F(LegacyLogon, NetworkLogonsAreNotReported) {
     EXPECT_EQ(Event(0)[u"logon_domain"], u"");
 }
 
+TEST_F(LegacyLogon, AccountGroupAndLogClearingRecords) {
+    Translate(Record(624, {u"carol", u"WINSIM", u"%{S-1-5-21-1-2-3-1005}"}));
+    Translate(Record(630, {u"carol", u"WINSIM", u"S-1-5-21-1-2-3-1005"}));
+    Translate(Record(636, {u"x", u"%{S-1-5-21-1-2-3-1005}", u"y", u"Administrators", u"%{S-1-5-32-544}"}));
+    Translate(Record(517, {u"-", u"-", u"-", u"admin", u"CORP"}));
+    ASSERT_TRUE(host.WaitForEvents(4));
+    EXPECT_EQ(host.events[0]->name, u"UserAccountCreated");
+    EXPECT_EQ(Event(0), (Fields{{u"user_name", u"carol"}, {u"user_rid", u"1005"}})) << "the closing brace goes";
+    EXPECT_EQ(host.events[1]->name, u"UserAccountDeleted");
+    EXPECT_EQ(host.events[2]->name, u"UserAccountAddedToGroup");
+    EXPECT_EQ(Event(2), (Fields{{u"context_time_stamp", u"1600000000"},
+                                {u"user_rid", u"1005"},
+                                {u"domain_sid", u"S-1-5-32-544"},
+                                {u"group_rid", u"544"}}));
+    EXPECT_EQ(host.events[3]->name, u"EventLogCleared");
+    EXPECT_EQ(Event(3), (Fields{{u"user_name", u"admin"},
+                                {u"logon_domain", u"CORP"},
+                                {u"channel", u"Security"},
+                                {u"client_computer_name", u""}}));
+}
+
 TEST(FailedLogonCountsBound, ForgetsTheLeastRecentlyCountedNameOnly) {
     FailedLogonCounts counts(3);
     EXPECT_EQ(counts.Increment(u"a"), 1u);

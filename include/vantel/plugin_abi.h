@@ -82,6 +82,20 @@ protected:
     ~IKestranePlugin() = default;
 };
 
+// The host's answers about processes, handed to the event-log plugin with property 3. Only the
+// first and the fifth operations are the module's to call.
+struct IProcessInfoProvider {
+    virtual uint32_t VANTEL_CALL ParentProcessId(uint32_t processId) = 0;
+    virtual int32_t VANTEL_CALL HostOperation1() = 0;
+    virtual int32_t VANTEL_CALL HostOperation2() = 0;
+    virtual int32_t VANTEL_CALL HostOperation3() = 0;
+    // Non-zero when the start time was filled in.
+    virtual int32_t VANTEL_CALL ProcessStartTime(uint32_t processId, uint64_t* startTime) = 0;
+
+protected:
+    ~IProcessInfoProvider() = default;
+};
+
 using CreatePluginFn = IKestranePlugin* (VANTEL_CALL*)(const Guid* classId);
 
 }  // namespace vantel
