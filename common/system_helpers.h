@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/accounts.h"
+#include "platform/locale.h"
 #include "platform/sessions.h"
 
 namespace vantel {
@@ -17,10 +18,8 @@ namespace vantel {
 std::u16string GetQorEDRPath();
 std::u16string GetWindowsDir();
 
-// A calendar time in UTC, laid out as Windows' SYSTEMTIME.
-struct SystemTime {
-    uint16_t year, month, dayOfWeek, day, hour, minute, second, milliseconds;
-};
+// A calendar time in UTC.
+using SystemTime = platform::SystemTime;
 
 // Seconds since 1970-01-01 UTC, the fraction dropped toward zero; an invalid calendar time gives 0.
 int64_t SystemTimeToUnixSeconds(const SystemTime& time);

@@ -128,7 +128,10 @@ namespace {
 std::atomic<uint64_t> g_eventRecordRequests{0};
 }  // namespace
 
+std::atomic<uint64_t> g_namelessEventRecordRequests{0};
+
 uint64_t EventRecordRequests() { return g_eventRecordRequests; }
+uint64_t NamelessEventRecordRequests() { return g_namelessEventRecordRequests; }
 
 vantel::IEventRecord* PluginHost::CreateEventRecord(const vantel::WChar* eventName) noexcept {
     // The new record's one reference is the caller's, who releases it after submitting. A
@@ -136,6 +139,7 @@ vantel::IEventRecord* PluginHost::CreateEventRecord(const vantel::WChar* eventNa
     ++g_eventRecordRequests;
     return Guarded("CreateEventRecord", static_cast<vantel::IEventRecord*>(nullptr), [&] {
         std::string name = Utf8(eventName);
+        if (name.empty()) ++g_namelessEventRecordRequests;
         return name.empty() ? nullptr : static_cast<vantel::IEventRecord*>(new EventRecord(name));
     });
 }

@@ -104,8 +104,10 @@ private:
     const std::optional<std::string> payload_;
 };
 
-// How many event records the module has asked for so far, named or not.
+// How many event records the module has asked for so far, named or not, and of those how many
+// without a name (which get no record: a nameless record is no event).
 uint64_t EventRecordRequests();
+uint64_t NamelessEventRecordRequests();
 
 // One per plugin: it names the plugin in every line its calls produce.
 class PluginHost final : public HostObject<vantel::IPluginHost, kIidPluginHost> {

@@ -1,11 +1,19 @@
 // Scenario steps that change the simulated machine.
+#include <cstdio>
+
 #include <nlohmann/json.hpp>
+
+#include <optional>
 
 #include "common/text.h"
 #include "host/scenario.h"
 #include "host/system.h"
 #include "winsim/accounts.h"
+#include "winsim/certificates.h"
 #include "winsim/eventlog.h"
+#include "winsim/evtx_reader.h"
+#include "winsim/services.h"
+#include "winsim/sessions.h"
 
 namespace qorexthost {
 
@@ -47,9 +55,25 @@ void Publish(const json& event) {
     std::vector<EventValue> values;
     for (const json& cell : event.value("values", json::array())) values.push_back(ValueOf(cell));
     record.Values(std::move(values));
+    if (event.contains("xml")) record.Xml(Text(event["xml"]));
     if (winsim::PublishEvent(std::move(record)) == 0)
         throw ScenarioError("no channel \"" + event["channel"].get<std::string>() + "\"");
     winsim::WaitForEventDelivery();
+}
+
+// {"user": "alice" (none: the agent's own account), "issuer": ..., "subject": ...,
+//  "friendly_name": ..., "sha1": "40 hexadecimal digits", "not_before_ticks": ..., "not_after_ticks": ...}
+void AddRootCertificate(const json& step) {
+    winsim::Certificate certificate{Text(step.at("issuer")), Text(step.at("subject")),
+                                    vantel::FromUtf8(step.value("friendly_name", "")), {},
+                                    step.value("not_before_ticks", kDefaultTicks),
+                                    step.value("not_after_ticks", kDefaultTicks)};
+    std::string sha1 = step.at("sha1").get<std::string>();
+    if (sha1.size() % 2 != 0 || sha1.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        throw ScenarioError("sha1 is hexadecimal digits in pairs: " + sha1);
+    for (size_t i = 0; i < sha1.size(); i += 2)
+        certificate.sha1.push_back(static_cast<uint8_t>(std::stoi(sha1.substr(i, 2), nullptr, 16)));
+    winsim::AddRootCertificate(vantel::FromUtf8(step.value("user", "")), certificate);
 }
 
 }  // namespace
@@ -62,10 +86,86 @@ void ApplyMachineStep(const std::string& text) {
             const json& user = step["add_user"];
             return winsim::AddUser({Text(user.at("name")), user.value("privilege", 1u), Text(user.at("sid"))});
         }
+        if (step.contains("add_root_certificate")) return AddRootCertificate(step["add_root_certificate"]);
+        if (step.contains("add_process")) {
+            const json& process = step["add_process"];
+            winsim::ProcessInfo info{process.at("id").get<uint32_t>(), Text(process.at("image")),
+                                     process.value("session", 1u), vantel::FromUtf8(process.value("user", ""))};
+            info.parentId = process.value("parent", 0u);
+            info.startTime = process.value("start_time", uint64_t{0});
+            return winsim::AddProcess(info);
+        }
+        if (step.contains("add_service")) {
+            const json& service = step["add_service"];
+            winsim::ServiceEntry entry{Text(service.at("name")), Text(service.at("display_name")),
+                                       Text(service.at("command_line")), service.value("process_id", 0u)};
+            entry.type = service.value("type", winsim::kServiceOwnProcess);
+            return winsim::AddService(entry);
+        }
         throw ScenarioError("unknown machine step: " + text);
     } catch (const json::exception& error) {
         throw ScenarioError(std::string("machine step: ") + error.what());
     }
+}
+
+}  // namespace qorexthost
+
+namespace qorexthost {
+
+namespace {
+
+class SimulatedProcessInfo final : public vantel::IProcessInfoProvider {
+public:
+    uint32_t VANTEL_CALL ParentProcessId(uint32_t processId) override {
+        auto process = Find(processId);
+        return process ? process->parentId : 0;
+    }
+    int32_t VANTEL_CALL HostOperation1() override { return 0; }
+    int32_t VANTEL_CALL HostOperation2() override { return 0; }
+    int32_t VANTEL_CALL HostOperation3() override { return 0; }
+    int32_t VANTEL_CALL ProcessStartTime(uint32_t processId, uint64_t* startTime) override {
+        auto process = Find(processId);
+        if (!process || process->startTime == 0 || startTime == nullptr) return 0;
+        *startTime = process->startTime;
+        return 1;
+    }
+
+private:
+    static std::optional<winsim::ProcessInfo> Find(uint32_t processId) {
+        try {
+            for (const winsim::ProcessInfo& process : winsim::Processes())
+                if (process.id == processId) return process;
+        } catch (...) {
+            // Nothing may unwind into the module.
+        }
+        return std::nullopt;
+    }
+};
+
+}  // namespace
+
+vantel::IProcessInfoProvider* MachineProcessInfo() {
+    static SimulatedProcessInfo provider;
+    return &provider;
+}
+
+ReplayTotals ReplayRecordings(const std::vector<std::string>& paths) {
+    std::vector<std::filesystem::path> named;
+    for (const std::string& path : paths) {
+        if (!std::filesystem::exists(Utf8Path(path))) throw ScenarioError("no file or folder " + path);
+        named.push_back(Utf8Path(path));
+    }
+    std::vector<std::filesystem::path> files = winsim::EvtxFiles(named);
+    // A line every so many files, so that a long replay shows it is moving.
+    constexpr uint64_t kFilesPerProgressLine = 50;
+    winsim::EvtxTotals totals = winsim::ReplayEvtx(files, [&](const winsim::EvtxTotals& sofar) {
+        if (sofar.files % kFilesPerProgressLine == 0)
+            std::fprintf(stderr, "qorexthost: replayed %llu of %zu files, %llu records\n",
+                         static_cast<unsigned long long>(sofar.files), files.size(),
+                         static_cast<unsigned long long>(sofar.records));
+    });
+    winsim::WaitForEventDelivery();
+    return {totals.files, totals.records, totals.skipped};
 }
 
 }  // namespace qorexthost

@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 
+#include "host/host_objects.h"
 #include "host/runner.h"
 #include "host/scenario.h"
 #include "host/system.h"
@@ -26,12 +27,18 @@ struct Options {
     std::string scenario;
     std::string module;
     std::string machineRoot;
+    std::vector<std::string> recordings;
 };
 
 Options ParseOptions(const std::vector<std::string>& arguments) {
     Options options;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& name = arguments[i];
+        if (kMachineRootOption && name == "--evtx") {  // recordings replay on the simulated machine only
+            if (i + 1 == arguments.size()) throw UsageError(name + " needs a value");
+            options.recordings.push_back(arguments[++i]);
+            continue;
+        }
         std::string* value = name == "--scenario"                                 ? &options.scenario
                              : name == "--module"                               ? &options.module
                              : kMachineRootOption && name == kMachineRootOption ? &options.machineRoot
@@ -62,13 +69,25 @@ struct Scratch {
 
 int Run(int argc, char** argv) {
     Options options = ParseOptions(Arguments(argc, argv));
-    Scenario scenario = LoadScenario(options.scenario);
+    if (!options.recordings.empty() && !options.scenario.empty()) throw UsageError("--evtx and --scenario exclude each other");
+    Scenario scenario = options.recordings.empty() ? LoadScenario(options.scenario) : ReplayScenario(options.recordings);
     std::filesystem::path module =
         options.module.empty() ? ExecutableFolder() / "Vantel.dll" : Utf8Path(options.module);
     Scratch scratch{PrepareMachine({Utf8Path(options.machineRoot), module, scenario.unsignedFiles})};
     LoadedModule loaded = LoadModule(module);
     Runner runner(loaded.createPlugin, scenario.plugins);
     runner.Run(scenario.steps);
+    if (!options.recordings.empty()) {
+        const ReplayTotals& totals = runner.replayed();
+        uint64_t nameless = NamelessEventRecordRequests();
+        std::fprintf(stderr,
+                     "qorexthost: %llu files, %llu records read, %llu skipped, %llu named events, "
+                     "%llu records committed without an event name\n",
+                     static_cast<unsigned long long>(totals.files), static_cast<unsigned long long>(totals.records),
+                     static_cast<unsigned long long>(totals.skipped),
+                     static_cast<unsigned long long>(EventRecordRequests() - nameless),
+                     static_cast<unsigned long long>(nameless));
+    }
     // The module stays loaded until the process ends: its process-wide objects live that long.
     return 0;
 }
@@ -80,7 +99,7 @@ int main(int argc, char** argv) {
         return Run(argc, argv);
     } catch (const UsageError& error) {
         std::string usage = "usage: qorexthost [--scenario FILE] [--module PATH]";
-        if (kMachineRootOption) usage += std::string(" [") + kMachineRootOption + " DIR]";
+        if (kMachineRootOption) usage += std::string(" [") + kMachineRootOption + " DIR] [--evtx FILE|DIR ...]";
         std::fprintf(stderr, "qorexthost: %s\n%s\n", error.what(), usage.c_str());
         return kExitBadUsage;
     } catch (const ScenarioError& error) {

@@ -30,6 +30,8 @@ void WriteCall(size_t plugin, Slot slot, int32_t result) {
         {{"type", "call"}, {"plugin", kPluginClasses[plugin].name}, {"slot", SlotName(slot)}, {"result", result}});
 }
 
+constexpr int32_t kPropertyProcessInfo = 3;
+
 // Enough zeroed words for any property's data block.
 using PropertyBlock = std::array<void*, 8>;
 
@@ -50,6 +52,12 @@ void Runner::Run(const std::vector<Step>& steps) {
             WaitIdle(waitIdle->plugin);
         } else if (const auto* machine = std::get_if<MachineStep>(&step)) {
             ApplyMachineStep(machine->json);
+            SettleEvents();
+        } else if (const auto* replay = std::get_if<ReplayStep>(&step)) {
+            ReplayTotals totals = ReplayRecordings(replay->paths);
+            replayed_.files += totals.files;
+            replayed_.records += totals.records;
+            replayed_.skipped += totals.skipped;
             SettleEvents();
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::get<PauseStep>(step).milliseconds));
@@ -85,7 +93,10 @@ void Runner::Call(size_t plugin, const CallStep& step) {
         case Slot::OnFileUpdated:
             result = object.OnFileUpdated(vantel::ToWide(vantel::FromUtf8(step.path)));
             break;
-        case Slot::SetProperty: result = object.SetProperty(step.propertyId, block.data()); break;
+        case Slot::SetProperty:
+            if (step.propertyId == kPropertyProcessInfo) block[2] = MachineProcessInfo();
+            result = object.SetProperty(step.propertyId, block.data());
+            break;
         case Slot::GetProperty: result = object.GetProperty(step.propertyId, block.data()); break;
         case Slot::Destroy:
             WaitIdle(plugin);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/scenario.h"
+#include "host/system.h"
 #include "vantel/plugin_abi.h"
 
 namespace qorexthost {
@@ -16,6 +17,8 @@ public:
 
     // Throws ModuleError when the module gives no plugin object.
     void Run(const std::vector<Step>& steps);
+    // What the replay steps read.
+    const ReplayTotals& replayed() const { return replayed_; }
 
 private:
     void Call(size_t plugin, const CallStep& step);
@@ -27,6 +30,7 @@ private:
     vantel::CreatePluginFn createPlugin_;
     std::vector<size_t> plugins_;
     std::array<vantel::IKestranePlugin*, std::size(kPluginClasses)> live_{};
+    ReplayTotals replayed_;
 };
 
 }  // namespace qorexthost

@@ -103,6 +103,14 @@ Scenario ParseScenario(const std::string& text) {
     }
 }
 
+Scenario ReplayScenario(std::vector<std::string> paths) {
+    constexpr size_t kEventLog = 0;
+    return {{kEventLog},
+            {CallStep{Slot::Initialize, kEventLog}, CallStep{Slot::Start, kEventLog}, WaitIdleStep{kEventLog},
+             ReplayStep{std::move(paths)}, CallStep{Slot::Stop, kEventLog}, CallStep{Slot::Destroy, kEventLog}},
+            {}};
+}
+
 Scenario DefaultScenario() {
     Scenario scenario;
     scenario.plugins = AllPlugins();

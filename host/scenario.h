@@ -62,7 +62,13 @@ struct MachineStep {
     std::string json;
 };
 
-using Step = std::variant<CallStep, MessageStep, WaitIdleStep, PauseStep, MachineStep>;
+// Recorded event-log files replayed into the machine (qorexthost --evtx); the host then waits
+// until the module's named events have settled.
+struct ReplayStep {
+    std::vector<std::string> paths;
+};
+
+using Step = std::variant<CallStep, MessageStep, WaitIdleStep, PauseStep, MachineStep, ReplayStep>;
 
 struct Scenario {
     std::vector<size_t> plugins;
@@ -78,5 +84,7 @@ struct ScenarioError : std::runtime_error {
 Scenario ParseScenario(const std::string& text);
 // Install, Initialize, Start, Stop and Destroy for the three plugins.
 Scenario DefaultScenario();
+// The event-log plugin initialized and started, the files replayed, then stopped and destroyed.
+Scenario ReplayScenario(std::vector<std::string> paths);
 
 }  // namespace qorexthost

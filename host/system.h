@@ -1,6 +1,7 @@
 // What the host needs from the operating system, implemented once for Linux over the simulated
 // machine (system_sim.cpp) and once for Windows (system_win32.cpp).
 #pragma once
+#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -36,8 +37,21 @@ struct LoadedModule {
 // Loads the module and finds its export.
 LoadedModule LoadModule(const std::filesystem::path& path);
 
+// The host's answers about the machine's processes, handed to the event-log plugin with
+// property 3.
+vantel::IProcessInfoProvider* MachineProcessInfo();
+
 // Carries out a machine step; throws ScenarioError for one the machine cannot take.
 void ApplyMachineStep(const std::string& json);
+
+// Replays recorded event-log files (.evtx, folders recursively in name order) into the machine's
+// channels, writing progress to standard error; answers the totals for the closing summary.
+struct ReplayTotals {
+    uint64_t files = 0;
+    uint64_t records = 0;
+    uint64_t skipped = 0;
+};
+ReplayTotals ReplayRecordings(const std::vector<std::string>& paths);
 
 // The option that names the folder of the simulated C: drive; null where the machine is real.
 extern const char* const kMachineRootOption;

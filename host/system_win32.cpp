@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <memory>
 #include <string>
@@ -62,5 +63,56 @@ std::filesystem::path PrepareMachine(const MachineSetup&) {
 namespace qorexthost {
 
 void ApplyMachineStep(const std::string&) { throw ScenarioError("machine steps need the simulated machine"); }
+
+ReplayTotals ReplayRecordings(const std::vector<std::string>&) {
+    throw ScenarioError("replaying recordings needs the simulated machine");
+}
+
+}  // namespace qorexthost
+
+namespace qorexthost {
+
+namespace {
+
+class WindowsProcessInfo final : public vantel::IProcessInfoProvider {
+public:
+    uint32_t VANTEL_CALL ParentProcessId(uint32_t processId) override {
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return 0;
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof(entry);
+        uint32_t parent = 0;
+        for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+            if (entry.th32ProcessID == processId) {
+                parent = entry.th32ParentProcessID;
+                break;
+            }
+        }
+        CloseHandle(snapshot);
+        return parent;
+    }
+    int32_t VANTEL_CALL HostOperation1() override { return 0; }
+    int32_t VANTEL_CALL HostOperation2() override { return 0; }
+    int32_t VANTEL_CALL HostOperation3() override { return 0; }
+    // Seconds since 1970.
+    int32_t VANTEL_CALL ProcessStartTime(uint32_t processId, uint64_t* startTime) override {
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+        if (process == nullptr || startTime == nullptr) return 0;
+        FILETIME created, exited, kernel, user;
+        BOOL known = GetProcessTimes(process, &created, &exited, &kernel, &user);
+        CloseHandle(process);
+        if (!known) return 0;
+        uint64_t ticks = (uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+        *startTime = (ticks - 116444736000000000ull) / 10000000ull;
+        return 1;
+    }
+};
+
+}  // namespace
+
+vantel::IProcessInfoProvider* MachineProcessInfo() {
+    static WindowsProcessInfo provider;
+    return &provider;
+}
 
 }  // namespace qorexthost

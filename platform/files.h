@@ -19,6 +19,29 @@ std::u16string SystemDirectory();
 // Replaces "%name%" references with the values of environment variables (ExpandEnvironmentStrings).
 int32_t ExpandEnvironmentText(const std::u16string& text, std::u16string* expanded);
 
+// The system's major version (GetVersionEx).
+uint32_t OsMajorVersion();
+
+// The creation time of a file or folder (opened with backup semantics), in 100-ns ticks since 1601.
+int32_t GetFileCreationTime(const std::u16string& path, uint64_t* ticks);
+
+// A file created for reading and writing, shared for reading, always replacing one that exists
+// (CreateFile with CREATE_ALWAYS).
+class CreatedFile {
+public:
+    CreatedFile() = default;
+    ~CreatedFile();
+    CreatedFile(const CreatedFile&) = delete;
+    CreatedFile& operator=(const CreatedFile&) = delete;
+
+    int32_t Create(const std::u16string& path);
+    // WriteFile of the bytes, all of them or an error.
+    int32_t Write(const void* bytes, uint32_t size);
+
+private:
+    void* handle_ = nullptr;
+};
+
 // A file's version resource, read whole (GetFileVersionInfoSize, GetFileVersionInfo) and then
 // queried by sub-block (VerQueryValue).
 class FileVersionInfo {

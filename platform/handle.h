@@ -22,6 +22,8 @@ public:
     ~UniqueHandle() { Release(); }
 
     void* get() const { return handle_; }
+    // Gives the handle up to a call that takes it over.
+    void* release() { return std::exchange(handle_, nullptr); }
     explicit operator bool() const { return handle_ != nullptr; }
 
 private:

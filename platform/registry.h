@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/errors.h"
 
@@ -12,6 +13,9 @@ enum class RegRoot { LocalMachine, Users };
 int32_t RegReadString(RegRoot root, const std::u16string& subkey, const std::u16string& value,
                       std::u16string* data);
 int32_t RegReadDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t* data);
+// Any value with its type as stored, read in the 64-bit view of the registry.
+int32_t RegReadValue(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t* type,
+                     std::vector<uint8_t>* data);
 int32_t RegWriteDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t data);
 
 }  // namespace vantel::platform

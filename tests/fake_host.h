@@ -95,7 +95,8 @@ struct FakeHost : Counted<IPluginHost> {
     }
     IEventRecord* VANTEL_CALL CreateEventRecord(const WChar* eventName) override {
         std::lock_guard guard(lock);
-        if (refuseRecords) return nullptr;
+        // As the agent's host does: a record without a name is no event.
+        if (refuseRecords || FromWide(eventName).empty()) return nullptr;
         created.push_back(std::make_unique<FakeEvent>());
         created.back()->name = FromWide(eventName);
         return created.back().get();
@@ -122,6 +123,21 @@ private:
         sent.push_back(std::move(copy));
         return 0;
     }
+};
+
+// A server-pushed message; without a payload GetPayload answers null.
+struct FakeMessage : Counted<IServerPushedMessage> {
+    std::u16string command = u"FreshList", value = u"v";
+    std::optional<std::string> payload;
+    FakeMessage() = default;
+    FakeMessage(std::u16string commandWord, std::u16string valueText)
+        : command(std::move(commandWord)), value(std::move(valueText)) {}
+    const uint8_t* VANTEL_CALL GetPayload(uint32_t* length) override {
+        *length = payload ? static_cast<uint32_t>(payload->size()) : 0;
+        return payload ? reinterpret_cast<const uint8_t*>(payload->data()) : nullptr;
+    }
+    const WChar* VANTEL_CALL GetCommand(int32_t) override { return ToWide(command); }
+    const WChar* VANTEL_CALL GetValue(int32_t) override { return ToWide(value); }
 };
 
 }  // namespace vantel::testing

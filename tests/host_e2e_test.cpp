@@ -8,14 +8,19 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <initializer_list>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#include <wincrypt.h>
+#else
 #include <sys/wait.h>
 #endif
 
@@ -218,18 +223,124 @@ TEST_F(HostE2E, BadUsageAndMissingModuleEndTheRunBeforeAnyCall) {
     }
 }
 
+#ifdef _WIN32
+// The Wine prefix's own root store through the Windows build: a throwaway certificate is added
+// to the user's store first, so that the removal takes nothing the prefix needs.
+class WineRootStore {
+public:
+    // Each use opens the store afresh: Wine writes a store's changes out when it is closed.
+    WineRootStore() {
+        std::ifstream file("Z:" VANTEL_SOURCE_DIR "/tests/data/throwaway_root.cer", std::ios::binary);
+        std::string der((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        HCERTSTORE store = Open();
+        if (store == nullptr) return;
+        PCCERT_CONTEXT added = nullptr;
+        if (!der.empty() &&
+            CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                                             static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, &added)) {
+            BYTE hash[20];
+            DWORD size = sizeof hash;
+            if (CertGetCertificateContextProperty(added, CERT_HASH_PROP_ID, hash, &size))
+                for (DWORD i = 0; i < size; ++i) {
+                    char digits[3];
+                    std::snprintf(digits, sizeof digits, "%02X", hash[i]);
+                    fingerprint_ += digits;
+                }
+            CertFreeCertificateContext(added);
+        }
+        CertCloseStore(store, 0);
+    }
+    ~WineRootStore() { Find(true); }
+    const std::string& fingerprint() const { return fingerprint_; }
+    bool Contains() const { return Find(false); }
+
+private:
+    static HCERTSTORE Open() {
+        return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+    }
+    bool Find(bool remove) const {
+        if (fingerprint_.size() != 40) return false;
+        BYTE hash[20];
+        for (size_t i = 0; i < sizeof hash; ++i)
+            hash[i] = static_cast<BYTE>(std::stoi(fingerprint_.substr(i * 2, 2), nullptr, 16));
+        CRYPT_HASH_BLOB blob{sizeof hash, hash};
+        HCERTSTORE store = Open();
+        if (store == nullptr) return false;
+        PCCERT_CONTEXT found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &blob, nullptr);
+        if (found != nullptr) {
+            if (remove)
+                CertDeleteCertificateFromStore(found);
+            else
+                CertFreeCertificateContext(found);
+        }
+        CertCloseStore(store, 0);
+        return found != nullptr;
+    }
+
+    std::string fingerprint_;
+};
+
+TEST_F(HostE2E, WineRootStoreIsListedAndOneCertificateRemoved) {
+    WineRootStore wine;
+    ASSERT_EQ(wine.fingerprint().size(), 40u) << "the throwaway certificate could not be added";
+    ASSERT_TRUE(wine.Contains());
+    std::string remove = R"({"fingerprint":")" + wine.fingerprint() + R"(","reason":"test"})";
+    json scenario = {
+        {"plugins", {"Certificate"}},
+        {"steps",
+         {
+             {{"call", "Initialize"}},
+             {{"call", "Start"}},
+             {{"message", {{"plugin", "Certificate"}, {"command", "FreshList"}, {"value", ""}}}},
+             {{"wait_idle", "Certificate"}},
+             {{"message", {{"plugin", "Certificate"}, {"command", "Remove"}, {"value", remove}}}},
+             {{"wait_idle", "Certificate"}},
+             {{"call", "Stop"}},
+             {{"call", "Destroy"}},
+         }},
+    };
+    HostRun run = RunScenario(scenario);
+    ASSERT_EQ(run.exitCode, 0);
+    std::vector<json> replies;
+    for (const json& line : run.lines)
+        if (line.value("type", "") == "reply") replies.push_back(line);
+    ASSERT_EQ(replies.size(), 2u);
+    auto fingerprints = [](const json& reply) {
+        std::vector<std::string> all;
+        for (const json& node : reply["nodes"]) {
+            EXPECT_EQ(node["tag"], "Item");
+            all.push_back(node["fields"].value("FingerPrint", ""));
+        }
+        return all;
+    };
+    std::vector<std::string> listed = fingerprints(replies[0]);
+    EXPECT_EQ(replies[0]["command"], "FreshList");
+    EXPECT_GT(listed.size(), 100u) << "Wine's real root store";
+    for (const std::string& fingerprint : listed)
+        EXPECT_EQ(fingerprint.find_first_not_of("0123456789ABCDEF"), std::string::npos) << fingerprint;
+    for (const std::string& fingerprint : listed) EXPECT_EQ(fingerprint.size(), 40u);
+    EXPECT_NE(std::find(listed.begin(), listed.end(), wine.fingerprint()), listed.end());
+
+    std::vector<std::string> after = fingerprints(replies[1]);
+    EXPECT_EQ(replies[1]["command"], "Remove");
+    EXPECT_EQ(after.size(), listed.size() - 1);
+    EXPECT_EQ(std::find(after.begin(), after.end(), wine.fingerprint()), after.end());
+    EXPECT_FALSE(wine.Contains()) << "gone from the store itself";
+}
+#endif
+
 }  // namespace
 
 #ifndef _WIN32
-// The built-in scenario: records published in the simulated Security channel leave the host as
-// named events, each with the id of its record and the fields of the logon family.
-TEST_F(HostE2E, DemoLogonsBecomeNamedEvents) {
+// The built-in scenario: records published in the simulated channels leave the host as named
+// events, each with the id of its record and the fields of its translation.
+TEST_F(HostE2E, DemoRecordsBecomeNamedEvents) {
     HostRun run = Run("--scenario " + Quoted(VANTEL_SOURCE_DIR "/examples/demo.json"));
     ASSERT_EQ(run.exitCode, 0);
     std::vector<json> events;
     for (const json& line : run.lines)
         if (line.value("type", "") == "event") events.push_back(line);
-    ASSERT_EQ(events.size(), 4u);
+    ASSERT_EQ(events.size(), 7u);
     EXPECT_EQ(events[0]["name"], "UserLogon");
     EXPECT_EQ(events[0]["plugin"], "EventLog");
     EXPECT_EQ(events[0]["fields"],
@@ -242,5 +353,10 @@ TEST_F(HostE2E, DemoLogonsBecomeNamedEvents) {
     EXPECT_EQ(events[2]["fields"]["action_count"], "2");
     EXPECT_EQ(events[3]["name"], "UserLogoff");
     EXPECT_EQ(events[3]["fields"]["event_id"], "4647");
+    EXPECT_EQ(events[4]["name"], "ServiceInstalled");
+    EXPECT_EQ(events[5]["name"], "FirewallSetRule") << "read from the record's XML through the companion library";
+    EXPECT_EQ(events[5]["fields"]["local_ports"], "4444");
+    EXPECT_EQ(events[6]["name"], "ScheduledTaskRegistered");
+    EXPECT_EQ(events[6]["fields"]["task_exec_arguments"], "-persist");
 }
 #endif

@@ -4,48 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <thread>
 
+#include "agent_root.h"
 #include "fake_host.h"
 #include "plugin/host_link.h"
 #include "plugin/run_state.h"
-#include "winsim/signing.h"
 #include "winsim/threads.h"
 
 namespace vantel {
 namespace {
 
-namespace fs = std::filesystem;
 using testing::FakeHost;
 using Values = std::vector<std::pair<std::u16string, std::u16string>>;
 
-// The test executable plays the module; the agent root is the folder above it.
-class AgentRoot : public ::testing::Environment {
-public:
-    void SetUp() override {
-        fs::path exe = fs::read_symlink("/proc/self/exe");
-        placed_ = exe.parent_path().parent_path() / "Qorbase.dll";
-        fs::copy_file(fs::path(VANTEL_AGENT_DIR) / "Qorbase.dll", placed_, fs::copy_options::overwrite_existing);
-        winsim::SetFileSigner(exe.string(), "agent");
-        winsim::SetFileSigner(placed_.string(), "agent");
-    }
-    void TearDown() override { fs::remove(placed_); }
+const auto* const kAgentRoot = ::testing::AddGlobalTestEnvironment(new testing::AgentRoot);
 
-private:
-    fs::path placed_;
-};
-const auto* const kAgentRoot = ::testing::AddGlobalTestEnvironment(new AgentRoot);
-
-struct FakeMessage : testing::Counted<IServerPushedMessage> {
-    std::u16string command = u"FreshList", value = u"v";
-    const uint8_t* VANTEL_CALL GetPayload(uint32_t* length) override {
-        *length = 0;
-        return nullptr;
-    }
-    const WChar* VANTEL_CALL GetCommand(int32_t) override { return ToWide(command); }
-    const WChar* VANTEL_CALL GetValue(int32_t) override { return ToWide(value); }
-};
+using testing::FakeMessage;
 
 // The "EventLog" link, registered once with a host that lives as long as the process.
 FakeHost& EventLogHost() {
@@ -171,7 +146,7 @@ TEST(MessageHandler, AcceptsRefusesAndEndsEveryCommand) {
     WaitIdle(state);
     EXPECT_EQ(state->running, 0);
     EXPECT_EQ(accepted.references, 0) << "the worker releases the host's reference once";
-    EXPECT_EQ(link->currentMessage, &accepted);
+    EXPECT_EQ(link->currentMessage, nullptr) << "a released message is no longer the link's";
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ TEST_F(PluginSlots, EventLogKeepsTheProviderFromTheThirdWordOfPropertyThree) {
     int provider = 0;
     void* block[3] = {nullptr, nullptr, &provider};
     EXPECT_EQ(eventLog->SetProperty(3, block), 0);
-    EXPECT_EQ(eventLog->processInfoProvider(), &provider);
+    EXPECT_EQ(static_cast<void*>(eventLog->processInfoProvider()), &provider);
     EXPECT_EQ(eventLog->SetProperty(7, block), 0);
     EXPECT_FALSE(eventLog->desktopProduct());
     EXPECT_EQ(eventLog->SetProperty(5, nullptr), 0);

@@ -6,6 +6,9 @@
 #include "common/format.h"
 #include "common/text.h"
 #include "platform/errors.h"
+#include "winsim/files.h"
+#include "winsim/registry.h"
+#include "winsim/system.h"
 
 namespace winsim {
 
@@ -22,14 +25,43 @@ std::map<std::u16string, UserAccount> BuiltInUsers() {
             {u"GUEST", {u"Guest", 0, machine + u"-501"}}};
 }
 
+constexpr char16_t kSamUsers[] = u"SAM\\SAM\\Domains\\Account\\Users";
+constexpr char16_t kProfileList[] = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+
 struct Accounts {
     std::mutex lock;
     std::map<std::u16string, UserAccount> users = BuiltInUsers();  // by folded name
+    std::u16string dnsDomain;
+    bool samWritten = false;
 };
 
 Accounts& TheAccounts() {
     static Accounts* accounts = new Accounts;
     return *accounts;
+}
+
+// The account's SAM keys, as the machine keeps them for its local accounts.
+void WriteSamKeys(const UserAccount& user) {
+    if (!user.domain.empty()) return;
+    uint32_t rid = 0;
+    for (char16_t c : user.sid.substr(user.sid.rfind(u'-') + 1)) rid = rid * 10 + (c - u'0');
+    RegSetValue(Hive::LocalMachine, kSamUsers + std::u16string(u"\\Names\\") + user.name, u"",
+                {static_cast<ValueType>(rid), {}});
+    std::vector<uint8_t> f(80, 0);
+    for (int i = 0; i < 8; ++i) f[24 + i] = static_cast<uint8_t>(user.createdTicks >> (8 * i));
+    RegSetValue(Hive::LocalMachine, kSamUsers + vantel::Format(u"\\%08X", rid), u"F", {ValueType::Binary, f});
+}
+
+// The built-in accounts' keys, written on first use.
+void EnsureSam(Accounts& accounts) {
+    if (accounts.samWritten) return;
+    accounts.samWritten = true;
+    for (const auto& entry : accounts.users) WriteSamKeys(entry.second);
+}
+
+const UserAccount* Find(Accounts& accounts, const std::u16string& user) {
+    auto found = accounts.users.find(vantel::FoldCase(user));
+    return found == accounts.users.end() ? nullptr : &found->second;
 }
 
 bool IsThisComputer(std::u16string server) {
@@ -62,13 +94,46 @@ bool ParseNumber(std::u16string_view text, uint64_t limit, bool allowHex, uint64
 void AddUser(const UserAccount& user) {
     Accounts& accounts = TheAccounts();
     std::lock_guard guard(accounts.lock);
+    EnsureSam(accounts);
     accounts.users[vantel::FoldCase(user.name)] = user;
+    WriteSamKeys(user);
 }
 
 void ResetAccounts() {
     Accounts& accounts = TheAccounts();
     std::lock_guard guard(accounts.lock);
+    RegDeleteTree(Hive::LocalMachine, u"SAM\\SAM");
+    RegDeleteTree(Hive::LocalMachine, kProfileList);
     accounts.users = BuiltInUsers();
+    accounts.dnsDomain.clear();
+    accounts.samWritten = false;
+}
+
+std::vector<UserAccount> ListUsers() {
+    Accounts& accounts = TheAccounts();
+    std::lock_guard guard(accounts.lock);
+    EnsureSam(accounts);
+    std::vector<UserAccount> local, domain;
+    for (const auto& entry : accounts.users) (entry.second.domain.empty() ? local : domain).push_back(entry.second);
+    local.insert(local.end(), domain.begin(), domain.end());
+    return local;
+}
+
+void SetUserProfile(const std::u16string& sid, const std::u16string& folder, uint64_t createdTicks) {
+    std::u16string key = kProfileList + (u"\\" + sid);
+    std::vector<uint8_t> bytes;
+    for (char16_t c : folder + u'\0') {
+        bytes.push_back(static_cast<uint8_t>(c));
+        bytes.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    RegSetValue(Hive::LocalMachine, key, u"ProfileImagePath", {ValueType::ExpandString, bytes});
+    SetFileCreationTime(ExpandEnvironmentStrings(folder), createdTicks);
+}
+
+void SetDnsDomain(const std::u16string& domain) {
+    Accounts& accounts = TheAccounts();
+    std::lock_guard guard(accounts.lock);
+    accounts.dnsDomain = domain;
 }
 
 std::vector<uint8_t> SidFromText(const std::u16string& text) {
@@ -119,6 +184,43 @@ int32_t NetUserPrivilege(const std::u16string& server, const std::u16string& use
     return kErrorSuccess;
 }
 
+int32_t NetUserGetInfo2(const std::u16string& server, const std::u16string& user, UserInfo2* info) {
+    Accounts& accounts = TheAccounts();
+    std::lock_guard guard(accounts.lock);
+    const UserAccount* account = Find(accounts, user);
+    bool reachable = account && (account->domain.empty() ? IsThisComputer(server)
+                                                         : vantel::EqualsIgnoreCase(server, account->domain));
+    if (!reachable) return account || IsThisComputer(server) ? kNerrUserNotFound : kErrorBadNetPath;
+    *info = {account->privilege, account->lastLogon, account->badPwCount, account->numLogons};
+    return kErrorSuccess;
+}
+
+int32_t NetUserGetFlags(const std::u16string& user, uint32_t* flags) {
+    Accounts& accounts = TheAccounts();
+    std::lock_guard guard(accounts.lock);
+    const UserAccount* account = Find(accounts, user);
+    if (!account || !account->domain.empty()) return kNerrUserNotFound;
+    *flags = account->flags;
+    return kErrorSuccess;
+}
+
+int32_t NetUserSetFlags(const std::u16string& user, uint32_t flags) {
+    Accounts& accounts = TheAccounts();
+    std::lock_guard guard(accounts.lock);
+    auto found = accounts.users.find(vantel::FoldCase(user));
+    if (found == accounts.users.end() || !found->second.domain.empty()) return kNerrUserNotFound;
+    found->second.flags = flags;
+    return kErrorSuccess;
+}
+
+int32_t GetDnsDomain(uint32_t bufferChars, std::u16string* domain) {
+    Accounts& accounts = TheAccounts();
+    std::lock_guard guard(accounts.lock);
+    if (accounts.dnsDomain.size() + 1 > bufferChars) return kErrorMoreData;
+    *domain = accounts.dnsDomain;
+    return kErrorSuccess;
+}
+
 int32_t LookupAccountName(const std::u16string& name, std::vector<uint8_t>* sid, std::u16string* domain) {
     std::u16string user = name;
     size_t slash = name.find(u'\\');
@@ -133,6 +235,18 @@ int32_t LookupAccountName(const std::u16string& name, std::vector<uint8_t>* sid,
     *sid = SidFromText(found->second.sid);
     *domain = kComputerName;
     return kErrorSuccess;
+}
+
+bool UserNameOfSid(const std::u16string& sidText, std::u16string* name) {
+    Accounts& accounts = TheAccounts();
+    std::lock_guard guard(accounts.lock);
+    for (const auto& [folded, user] : accounts.users) {
+        if (vantel::EqualsIgnoreCase(user.sid, sidText)) {
+            *name = user.name;
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace winsim

@@ -10,15 +10,40 @@ struct UserAccount {
     std::u16string name;
     uint32_t privilege;  // 0 guest, 1 user, 2 administrator
     std::u16string sid;  // text form
+    std::u16string description{};
+    uint32_t flags = 0x201;  // NetUserGetInfo's usri1_flags: script, normal account
+    std::u16string domain{};  // empty for an account of this computer
+    uint32_t lastLogon = 0;  // seconds since 1970, 0 when never
+    uint32_t badPwCount = 0;
+    uint32_t numLogons = 0;
+    uint64_t createdTicks = 0;  // the SAM's creation FILETIME, 0 when it records none
+};
+
+constexpr uint32_t kAccountDisabled = 0x2;
+constexpr uint32_t kAccountLockedOut = 0x10;
+
+// NetUserGetInfo level 2 of an account.
+struct UserInfo2 {
+    uint32_t privilege, lastLogon, badPwCount, numLogons;
 };
 
 // The machine's name, which is also the domain of its accounts.
 constexpr char16_t kComputerName[] = u"WINSIM";
 
-// Control: adds or replaces a user (names ignore case).
+// Control: adds or replaces a user (names ignore case). A local account also gets its SAM keys:
+// "SAM\SAM\Domains\Account\Users\Names\<name>", whose default value's type is the relative
+// identifier, and "...\Users\<RID as 8 hex digits>" with "F" holding createdTicks at offset 24.
 void AddUser(const UserAccount& user);
-// Back to the two built-in users, "Administrator" (relative id 500) and "Guest" (501).
+// Back to the two built-in users, "Administrator" (relative id 500) and "Guest" (501), with
+// no DNS domain.
 void ResetAccounts();
+// Every account, in name order: those of this computer first, then the domain's.
+std::vector<UserAccount> ListUsers();
+// Gives the account of that identifier a profile: its "ProfileList" key, whose
+// "ProfileImagePath" is the folder, and the folder with that creation time.
+void SetUserProfile(const std::u16string& sid, const std::u16string& folder, uint64_t createdTicks);
+// The DNS domain the machine belongs to; empty for none.
+void SetDnsDomain(const std::u16string& domain);
 
 // Security identifiers: binary from text ("S-1-5-32-544"), empty when malformed; text from
 // binary, empty when invalid.
@@ -28,6 +53,16 @@ bool IsValidSid(const std::vector<uint8_t>& sid);
 
 // The machine's side. The server is this computer when empty or named, with or without "\\".
 int32_t NetUserPrivilege(const std::u16string& server, const std::u16string& user, uint32_t* privilege);
+// A domain's accounts answer when the server is their domain.
+int32_t NetUserGetInfo2(const std::u16string& server, const std::u16string& user, UserInfo2* info);
+// NetUserGetInfo and NetUserSetInfo level 1 on this computer: the account's flags.
+int32_t NetUserGetFlags(const std::u16string& user, uint32_t* flags);
+int32_t NetUserSetFlags(const std::u16string& user, uint32_t flags);
+// GetComputerNameEx(ComputerNameDnsDomain) into a buffer of that many characters: 234 (more
+// data) when the name and its terminator do not fit.
+int32_t GetDnsDomain(uint32_t bufferChars, std::u16string* domain);
+// The name of the user with that identifier (text form); false when there is none.
+bool UserNameOfSid(const std::u16string& sidText, std::u16string* name);
 // A user's identifier by name, alone or as "WINSIM\name".
 int32_t LookupAccountName(const std::u16string& name, std::vector<uint8_t>* sid, std::u16string* domain);
 

@@ -41,7 +41,9 @@ std::u16string GuidText(const std::vector<uint8_t>& bytes) {
                           d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
 }
 
-std::u16string Escaped(const std::u16string& text) {
+}  // namespace
+
+std::u16string XmlEscaped(const std::u16string& text) {
     std::u16string out;
     for (char16_t c : text) {
         switch (c) {
@@ -56,13 +58,15 @@ std::u16string Escaped(const std::u16string& text) {
     return out;
 }
 
+namespace {
+
 void AddElement(std::u16string& xml, const char16_t* name, const EventValue& value) {
-    xml += vantel::Format(u"<%s>%s</%s>", name, Escaped(ValueText(value)), name);
+    xml += vantel::Format(u"<%s>%s</%s>", name, XmlEscaped(ValueText(value)), name);
 }
 
 // An attribute of a value that may be absent: a Null one is left out, as the platform does.
 void AddAttribute(std::u16string& xml, const char16_t* name, const EventValue& value) {
-    if (value.type != kTypeNull) xml += vantel::Format(u" %s='%s'", name, Escaped(ValueText(value)));
+    if (value.type != kTypeNull) xml += vantel::Format(u" %s='%s'", name, XmlEscaped(ValueText(value)));
 }
 
 }  // namespace
@@ -190,7 +194,7 @@ std::u16string EventXml(const EventRecord& record) {
     AddAttribute(xml, u"Guid", s[kSystemProviderGuid]);
     xml += u"/><EventID";
     AddAttribute(xml, u"Qualifiers", s[kSystemQualifiers]);
-    xml += u">" + Escaped(ValueText(s[kSystemEventID])) + u"</EventID>";
+    xml += u">" + XmlEscaped(ValueText(s[kSystemEventID])) + u"</EventID>";
     AddElement(xml, u"Version", s[kSystemVersion]);
     AddElement(xml, u"Level", s[kSystemLevel]);
     AddElement(xml, u"Task", s[kSystemTask]);

@@ -66,6 +66,8 @@ struct EventRecord {
 
 // A value as text: the form of the event's XML and of message insertions.
 std::u16string ValueText(const EventValue& value);
+// Text with XML's five special characters escaped, for element content and attribute values.
+std::u16string XmlEscaped(const std::u16string& text);
 // The record's XML: its publisher's, or one generated from its values.
 std::u16string EventXml(const EventRecord& record);
 

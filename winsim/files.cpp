@@ -4,6 +4,8 @@
 #include <map>
 #include <mutex>
 
+#include <sys/stat.h>
+
 #include "common/text.h"
 
 namespace winsim {
@@ -21,6 +23,13 @@ std::map<char16_t, std::string>& Drives() {
 }
 
 char16_t Upper(char16_t c) { return vantel::FoldCase(c); }
+
+std::map<std::u16string, uint64_t>& CreationTimes() {  // by folded Windows path
+    static std::map<std::u16string, uint64_t> times;
+    return times;
+}
+
+constexpr uint64_t kTicksTo1970 = 0x019DB1DED53E8000ull;
 
 }  // namespace
 
@@ -72,6 +81,31 @@ std::string CanonicalHostPath(const std::string& hostPath) {
     std::error_code error;
     std::filesystem::path canonical = std::filesystem::weakly_canonical(hostPath, error);
     return error ? hostPath : canonical.string();
+}
+
+}  // namespace winsim
+
+namespace winsim {
+
+void SetFileCreationTime(const std::u16string& windowsPath, uint64_t ticks) {
+    std::lock_guard guard(DrivesLock());
+    CreationTimes()[vantel::FoldCase(windowsPath)] = ticks;
+}
+
+int32_t FileCreationTime(const std::u16string& windowsPath, uint64_t* ticks) {
+    {
+        std::lock_guard guard(DrivesLock());
+        auto found = CreationTimes().find(vantel::FoldCase(windowsPath));
+        if (found != CreationTimes().end()) {
+            *ticks = found->second;
+            return 0;
+        }
+    }
+    struct stat status {};
+    std::string host = HostPath(windowsPath);
+    if (host.empty() || stat(host.c_str(), &status) != 0) return 2;
+    *ticks = kTicksTo1970 + static_cast<uint64_t>(status.st_mtime) * 10000000ull;
+    return 0;
 }
 
 }  // namespace winsim

@@ -1,6 +1,7 @@
 // The simulated machine's drives: C:\ is a folder of the test's choosing, Z:\ is the real
 // file system (as under Wine), so the agent's own files keep their real places.
 #pragma once
+#include <cstdint>
 #include <string>
 
 namespace winsim {
@@ -13,5 +14,11 @@ std::string HostPath(const std::u16string& windowsPath);
 std::u16string WindowsPath(const std::string& hostPath);
 // One spelling of a host path, so that facts kept per file find it however it is written.
 std::string CanonicalHostPath(const std::string& hostPath);
+
+// Control: gives a file or folder a creation time (100-ns ticks since 1601); it then exists for
+// FileCreationTime even when no host file stands behind it.
+void SetFileCreationTime(const std::u16string& windowsPath, uint64_t ticks);
+// The creation time given, else the host file's last change; 2 (not found) when neither exists.
+int32_t FileCreationTime(const std::u16string& windowsPath, uint64_t* ticks);
 
 }  // namespace winsim

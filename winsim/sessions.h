@@ -23,6 +23,8 @@ struct ProcessInfo {
     uint32_t session;
     std::u16string user;        // the owner of the process's token
     bool accessDenied = false;  // opening the process fails with 5, as for a protected process
+    uint32_t parentId = 0;
+    uint64_t startTime = 0;  // seconds since 1970; 0 when unknown
 };
 
 struct TokenInfo {

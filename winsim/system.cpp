@@ -1,5 +1,6 @@
 #include "winsim/system.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -76,5 +77,13 @@ std::u16string ExpandEnvironmentStrings(const std::u16string& text) {
     expanded.append(text, pos);
     return expanded;
 }
+
+namespace {
+std::atomic<uint32_t> osMajorVersion{10};
+}  // namespace
+
+void SetOsMajorVersion(uint32_t major) { osMajorVersion = major; }
+
+uint32_t OsMajorVersion() { return osMajorVersion.load(); }
 
 }  // namespace winsim

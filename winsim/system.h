@@ -1,5 +1,6 @@
 // The Windows folders and the environment variables of the simulated machine.
 #pragma once
+#include <cstdint>
 #include <string>
 
 namespace winsim {
@@ -10,10 +11,14 @@ void SetWindowsDirectories(const std::u16string& windows, const std::u16string& 
 // "windir", "SystemDrive" and "ProgramFiles".
 void SetEnvironmentVariable(const std::u16string& name, const std::u16string& value);
 
+// Control: the major system version, 10 by default.
+void SetOsMajorVersion(uint32_t major);
+
 // The machine's side.
 std::u16string WindowsDirectory();
 std::u16string SystemDirectory();
 // Replaces each "%name%" of a defined variable (names ignore case); anything else stays as written.
 std::u16string ExpandEnvironmentStrings(const std::u16string& text);
+uint32_t OsMajorVersion();
 
 }  // namespace winsim

@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include <cstdio>
+
 #include "platform/library.h"
 #include "winsim/devices.h"
 #include "winsim/files.h"
@@ -19,6 +21,31 @@ std::u16string SystemDirectory() { return winsim::SystemDirectory(); }
 int32_t ExpandEnvironmentText(const std::u16string& text, std::u16string* expanded) {
     *expanded = winsim::ExpandEnvironmentStrings(text);
     return kErrorSuccess;
+}
+
+uint32_t OsMajorVersion() { return winsim::OsMajorVersion(); }
+
+int32_t GetFileCreationTime(const std::u16string& path, uint64_t* ticks) {
+    return winsim::FileCreationTime(path, ticks);
+}
+
+CreatedFile::~CreatedFile() {
+    if (handle_) std::fclose(static_cast<FILE*>(handle_));
+}
+
+int32_t CreatedFile::Create(const std::u16string& path) {
+    std::string host = winsim::HostPath(path);
+    FILE* file = host.empty() ? nullptr : std::fopen(host.c_str(), "w+b");
+    if (!file) return 3;  // the path's folder is missing
+    handle_ = file;
+    return kErrorSuccess;
+}
+
+int32_t CreatedFile::Write(const void* bytes, uint32_t size) {
+    if (!handle_) return kErrorInvalidHandle;
+    bool written = std::fwrite(bytes, 1, size, static_cast<FILE*>(handle_)) == size &&
+                   std::fflush(static_cast<FILE*>(handle_)) == 0;
+    return written ? kErrorSuccess : 112;  // the disk is full
 }
 
 struct FileVersionInfo::Data {

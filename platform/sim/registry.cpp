@@ -41,6 +41,16 @@ int32_t RegReadDword(RegRoot root, const std::u16string& subkey, const std::u16s
     return kErrorSuccess;
 }
 
+int32_t RegReadValue(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t* type,
+                     std::vector<uint8_t>* data) {
+    if (int32_t error = OpenResult(root, subkey)) return error;
+    auto stored = winsim::RegGetValue(HiveOf(root), subkey, value);
+    if (!stored) return kErrorFileNotFound;
+    *type = static_cast<uint32_t>(stored->type);
+    *data = std::move(stored->data);
+    return kErrorSuccess;
+}
+
 int32_t RegWriteDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t data) {
     if (int32_t failure = winsim::RegKeyFailure(HiveOf(root), subkey)) return failure;
     winsim::RegSetDword(HiveOf(root), subkey, value, data);

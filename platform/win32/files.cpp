@@ -25,6 +25,46 @@ std::u16string Folder(UINT(WINAPI* get)(LPWSTR, UINT)) {
 
 }  // namespace
 
+uint32_t OsMajorVersion() {
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    return GetVersionExW(&info) ? info.dwMajorVersion : 0;
+#pragma GCC diagnostic pop
+}
+
+int32_t GetFileCreationTime(const std::u16string& path, uint64_t* ticks) {
+    HANDLE file = CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return static_cast<int32_t>(GetLastError());
+    FILETIME created{};
+    BOOL read = GetFileTime(file, &created, nullptr, nullptr);
+    int32_t error = read ? ERROR_SUCCESS : static_cast<int32_t>(GetLastError());
+    CloseHandle(file);
+    if (read) *ticks = uint64_t{created.dwHighDateTime} << 32 | created.dwLowDateTime;
+    return error;
+}
+
+CreatedFile::~CreatedFile() {
+    if (handle_) CloseHandle(handle_);
+}
+
+int32_t CreatedFile::Create(const std::u16string& path) {
+    HANDLE file = CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return static_cast<int32_t>(GetLastError());
+    if (handle_) CloseHandle(handle_);
+    handle_ = file;
+    return ERROR_SUCCESS;
+}
+
+int32_t CreatedFile::Write(const void* bytes, uint32_t size) {
+    DWORD written = 0;
+    if (!WriteFile(handle_, bytes, size, &written, nullptr)) return static_cast<int32_t>(GetLastError());
+    return written == size ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+}
+
 int32_t QueryDosDeviceTarget(const std::u16string& name, std::u16string* target) {
     std::vector<wchar_t> buffer(32768);
     if (QueryDosDeviceW(Wide(name), buffer.data(), static_cast<DWORD>(buffer.size())) == 0)

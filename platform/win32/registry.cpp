@@ -55,6 +55,19 @@ int32_t RegReadDword(RegRoot root, const std::u16string& subkey, const std::u16s
     return ERROR_SUCCESS;
 }
 
+int32_t RegReadValue(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t* type,
+                     std::vector<uint8_t>* data) {
+    RegKey key;
+    if (LONG error = RegOpenKeyExW(RootKey(root), Wide(subkey), 0, KEY_READ | KEY_WOW64_64KEY, key.put())) return error;
+    DWORD stored = 0, bytes = 0;
+    if (LONG error = RegQueryValueExW(key.get(), Wide(value), nullptr, &stored, nullptr, &bytes)) return error;
+    data->assign(bytes, 0);
+    if (LONG error = RegQueryValueExW(key.get(), Wide(value), nullptr, &stored, data->data(), &bytes)) return error;
+    data->resize(bytes);
+    *type = stored;
+    return ERROR_SUCCESS;
+}
+
 int32_t RegWriteDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t data) {
     RegKey key;
     if (LONG error = RegCreateKeyExW(RootKey(root), Wide(subkey), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr))
