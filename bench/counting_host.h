@@ -13,7 +13,7 @@
 
 #include "common/format.h"
 #include "common/text.h"
-#include "monitors/special_log.h"
+#include "monitors/named_event_log.h"
 #include "platform/threads.h"
 
 namespace vantel::bench {

@@ -6,7 +6,7 @@
 #include "eventlog/nt_event_log.h"
 #include "eventlog/translation_text.h"
 #include "monitors/share_security.h"
-#include "monitors/special_log.h"
+#include "monitors/named_event_log.h"
 #include "plugin/singleton.h"
 #include "plugin/trace.h"
 

@@ -1,7 +1,7 @@
 #include "eventlog/nt_event_log.h"
 
 #include "common/path.h"
-#include "monitors/special_log.h"
+#include "monitors/named_event_log.h"
 #include "platform/files.h"
 #include "platform/lsa.h"
 #include "platform/registry.h"

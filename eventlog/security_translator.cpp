@@ -1,7 +1,7 @@
 // Security-log records: the common frame and the logon family.
 #include "common/system_helpers.h"
 #include "eventlog/nt_event_log.h"
-#include "monitors/special_log.h"
+#include "monitors/named_event_log.h"
 #include "plugin/singleton.h"
 
 namespace vantel {

@@ -7,7 +7,7 @@
 #include "eventlog/event_xml.h"
 #include "eventlog/nt_event_log.h"
 #include "eventlog/translation_text.h"
-#include "monitors/special_log.h"
+#include "monitors/named_event_log.h"
 #include "plugin/singleton.h"
 #include "plugin/trace.h"
 

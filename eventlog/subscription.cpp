@@ -1,7 +1,7 @@
 // The live subscription to the six channels and the routing of each record to its translator.
 #include "eventlog/nt_event_log.h"
 #include "eventlog/rendering.h"
-#include "monitors/special_log.h"
+#include "monitors/named_event_log.h"
 #include "platform/library.h"
 #include "plugin/boundary.h"
 #include "plugin/singleton.h"

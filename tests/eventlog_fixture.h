@@ -10,7 +10,7 @@
 
 #include "eventlog/nt_event_log.h"
 #include "fake_host.h"
-#include "monitors/special_log.h"
+#include "monitors/named_event_log.h"
 #include "plugin/factory.h"
 #include "plugin/singleton.h"
 #include "winsim/accounts.h"

@@ -8,7 +8,7 @@
 
 #include "eventlog/nt_event_log.h"
 #include "eventlog_fixture.h"
-#include "monitors/special_log.h"
+#include "monitors/named_event_log.h"
 #include "plugin/factory.h"
 #include "plugin/singleton.h"
 #include "winsim/accounts.h"

@@ -13,13 +13,13 @@
 #include "common/format.h"
 #include "host/host_objects.h"
 #include "host/output.h"
-#include "monitors/special_log.h"
+#include "monitors/named_event_log.h"
 
 namespace vantel {
 namespace {
 
 TEST(SpecialLogThroughHostObjects, EveryRecordOnceInOrderWithItsOwnFields) {
-    std::filesystem::path file = std::filesystem::temp_directory_path() / "vantel_special_log_host.jsonl";
+    std::filesystem::path file = std::filesystem::temp_directory_path() / "vantel_named_events_host.jsonl";
     std::FILE* output = std::fopen(file.string().c_str(), "wb");
     ASSERT_NE(output, nullptr);
     qorexthost::WriteLinesTo(output);

@@ -1,4 +1,4 @@
-#include "monitors/special_log.h"
+#include "monitors/named_event_log.h"
 
 #include <gtest/gtest.h>
 
