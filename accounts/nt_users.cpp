@@ -1,6 +1,7 @@
 #include "accounts/nt_users.h"
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 
 #include "accounts/md4.h"
@@ -24,6 +25,25 @@ constexpr char16_t kCurrentVersion[] = u"SOFTWARE\\Microsoft\\Windows NT\\Curren
 PluginHostLink& Link() { return *PluginHostLink::For(u"NtUsers"); }
 
 bool Failed(int32_t result) { return result < 0; }
+
+// Hands each object of a query's result to the visitor until the result ends or, when a stop
+// flag is given, the plugin is stopped; false when an object could not be had.
+template <typename Visit>
+bool VisitWmiObjects(const platform::WmiPtr& enumerator, const std::atomic<int32_t>* stopped, Visit&& visit) {
+    bool complete = true;
+    while (stopped == nullptr || stopped->load() == 0) {
+        platform::WmiPtr object;
+        uint32_t returned = 0;
+        platform::WbemNext(enumerator, &object, &returned);
+        if (returned == 0) break;
+        if (!object) {
+            complete = false;
+            continue;
+        }
+        visit(object);
+    }
+    return complete;
+}
 
 uint64_t LittleEndian(const uint8_t* bytes, size_t size) {
     uint64_t value = 0;
@@ -121,23 +141,14 @@ bool CNtUsers::QuerySystemUsers() {
         TraceError(u"[CNtUsers]:Query for Win32_SystemUsers failed.Error code = %0x", result);
         return false;
     }
-    bool complete = true;
-    while (runState().stopped.load() == 0) {
-        platform::WmiPtr object;
-        uint32_t returned = 0;
-        platform::WbemNext(enumerator, &object, &returned);
-        if (returned == 0) break;
-        if (!object) {
-            complete = false;
-            continue;
-        }
+    bool complete = VisitWmiObjects(enumerator, &runState().stopped, [&](const platform::WmiPtr& object) {
         std::u16string path;
-        if (Failed(platform::WbemGetText(object, u"PartComponent", &path))) continue;
+        if (Failed(platform::WbemGetText(object, u"PartComponent", &path))) return;
         std::u16string name, domain;
         ParseUserAccountPath(path, &name, &domain);
         QueryUserAccount(name, domain);
         TraceInfo(u"[CNtUsers]:strUser: %s, domain:", name);
-    }
+    });
     return runState().stopped.load() == 0 && complete;
 }
 
@@ -151,16 +162,7 @@ bool CNtUsers::QueryUserAccount(const std::u16string& name, const std::u16string
         return false;
     }
     UserItem item;
-    bool complete = true;
-    for (;;) {
-        platform::WmiPtr object;
-        uint32_t returned = 0;
-        platform::WbemNext(enumerator, &object, &returned);
-        if (returned == 0) break;
-        if (!object) {
-            complete = false;
-            continue;
-        }
+    bool complete = VisitWmiObjects(enumerator, nullptr, [&](const platform::WmiPtr& object) {
         auto text = [&](const char16_t* property, std::u16string* field, const char16_t* line) {
             if (!Failed(platform::WbemGetText(object, property, field))) TraceInfo(line, *field);
         };
@@ -204,7 +206,7 @@ bool CNtUsers::QueryUserAccount(const std::u16string& name, const std::u16string
         TraceInfo(u"[CNtUsers]: tmFistLogon %lld,tmLastLogon %lld,tmInstallTime %lld", item.firstLogon,
                   item.lastLogon, item.installTime);
         users_.push_back(item);
-    }
+    });
     return complete;
 }
 
