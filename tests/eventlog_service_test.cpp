@@ -181,6 +181,61 @@ TEST_F(EventLogService, UserValuesKeepTheirTypesAndOrder) {
     api_.close(event);
 }
 
+// Recordings store arrays, SYSTEMTIMEs, ANSI text and signed numbers; they render as the platform
+// lays them out, and their XML repeats an array's element once per item.
+TEST_F(EventLogService, ArraysAndRecordedTypesRenderAsStored) {
+    const uint8_t systemTime[16] = {0xE5, 0x07, 3, 0, 2, 0, 9, 0, 14, 0, 30, 0, 5, 0, 0x7B, 0};  // 2021-03-09 14:30:05.123
+    winsim::PublishEvent(
+        EventRecord(u"System", u"EventLog", 6009)
+            .Values({EventValue::Array(evt::kTypeString, {EventValue::String(u"10.00."), EventValue::String(u""),
+                                                          EventValue::String(u"a<b")}),
+                     EventValue::Array(evt::kTypeUInt32, {EventValue::UInt32(7), EventValue::UInt32(0xFFFFFFFF)}),
+                     EventValue::Array(evt::kTypeSid, {EventValue::Sid(winsim::SidFromText(u"S-1-5-18"))}),
+                     EventValue::SysTime(systemTime), EventValue::AnsiString({'o', 'l', 'd'}),
+                     EventValue::Number(evt::kTypeInt32, static_cast<uint64_t>(-5))}));
+    evt::Handle event = OnlyEvent(u"System");
+    uint32_t count = 0;
+    std::vector<uint8_t> buffer = api_.RenderValues(event, evt::kRenderContextUser, &count);
+    ASSERT_EQ(count, 6u);
+    const evt::Variant* v = Wevtapi::Cells(buffer);
+    auto inBuffer = [&](const void* at) { return at >= buffer.data() && at < buffer.data() + buffer.size(); };
+
+    EXPECT_EQ(v[0].type, evt::kTypeString | evt::kTypeArrayMask);
+    ASSERT_EQ(v[0].count, 3u);
+    auto strings = reinterpret_cast<const WChar* const*>(v[0].binaryVal);
+    ASSERT_TRUE(inBuffer(strings));
+    EXPECT_EQ(FromWide(strings[0]), u"10.00.");
+    EXPECT_EQ(FromWide(strings[1]), u"");
+    EXPECT_EQ(FromWide(strings[2]), u"a<b");
+    EXPECT_TRUE(inBuffer(strings[2]));
+
+    EXPECT_EQ(v[1].type, evt::kTypeUInt32 | evt::kTypeArrayMask);
+    ASSERT_EQ(v[1].count, 2u);
+    uint32_t numbers[2];
+    std::memcpy(numbers, v[1].binaryVal, sizeof numbers);
+    EXPECT_EQ(numbers[0], 7u);
+    EXPECT_EQ(numbers[1], 0xFFFFFFFFu);
+
+    ASSERT_EQ(v[2].count, 1u);
+    auto sids = reinterpret_cast<const uint8_t* const*>(v[2].binaryVal);
+    EXPECT_EQ(winsim::SidText({sids[0], sids[0] + 12}), u"S-1-5-18");
+
+    EXPECT_EQ(v[3].type, evt::kTypeSysTime);
+    ASSERT_TRUE(inBuffer(v[3].binaryVal));
+    EXPECT_EQ(std::memcmp(v[3].binaryVal, systemTime, 16), 0);
+    EXPECT_EQ(v[4].type, evt::kTypeAnsiString);
+    EXPECT_STREQ(v[4].ansiStringVal, "old");
+    EXPECT_EQ(v[5].int32Val, -5);
+
+    std::u16string xml = api_.RenderXml(event);
+    EXPECT_NE(xml.find(u"<EventData><Data>10.00.</Data><Data></Data><Data>a&lt;b</Data>"
+                       u"<Data>7</Data><Data>4294967295</Data><Data>S-1-5-18</Data>"
+                       u"<Data>2021-03-09T14:30:05.123Z</Data><Data>old</Data><Data>-5</Data></EventData>"),
+              std::u16string::npos)
+        << ToUtf8(xml);
+    api_.close(event);
+}
+
 TEST_F(EventLogService, XmlIsThePublishersOrGeneratedFromTheValues) {
     winsim::PublishEvent(EventRecord(u"Security", u"Microsoft-Windows-Eventlog", 1102)
                              .TimeCreated(kNewYear2021).UserSid(winsim::SidFromText(u"S-1-5-18"))

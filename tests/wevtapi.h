@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/evt.h"
@@ -46,6 +47,16 @@ struct Wevtapi {
         }
         close(context);
         return buffer;
+    }
+
+    // The record's XML; empty when rendering fails.
+    std::u16string RenderXml(evt::Handle event) const {
+        uint32_t used = 0, count = 0;
+        if (render(nullptr, event, evt::kRenderEventXml, 0, nullptr, &used, &count)) return {};
+        std::u16string xml(used / sizeof(WChar), u'\0');
+        if (!render(nullptr, event, evt::kRenderEventXml, used, xml.data(), &used, &count)) return {};
+        xml.resize(used / sizeof(WChar) - 1);
+        return xml;
     }
 
     uint16_t EventId(evt::Handle event) const {

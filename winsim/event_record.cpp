@@ -1,5 +1,6 @@
 #include "winsim/event_record.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstring>
 
@@ -15,11 +16,21 @@ namespace {
 constexpr uint64_t kTicksPerSecond = 10'000'000;
 constexpr int64_t kDaysFrom1601To1970 = 134'774;
 
-// "2021-01-01T00:00:00.9990000Z", the form of the XML's SystemTime.
-std::u16string FileTimeText(uint64_t ticks) {
-    int64_t days = static_cast<int64_t>(ticks / (kTicksPerSecond * 86'400)) - kDaysFrom1601To1970;
-    uint64_t secondOfDay = ticks / kTicksPerSecond % 86'400;
-    // Civil date from days since 1970-01-01, in eras of 400 years starting in March.
+// At least `width` digits, zero-padded.
+void AppendNumber(std::u16string& out, uint64_t number, unsigned width = 1, unsigned base = 10,
+                  const char16_t* symbols = u"0123456789ABCDEF") {
+    char16_t digits[20];
+    size_t count = 0;
+    do {
+        digits[count++] = symbols[number % base];
+        number /= base;
+    } while (number != 0);
+    for (; count < width; --width) out += u'0';
+    while (count > 0) out += digits[--count];
+}
+
+// Civil date of a day counted from 1970-01-01, in eras of 400 years starting in March.
+void AppendDate(std::u16string& out, int64_t days) {
     days += 719'468;
     int64_t era = (days >= 0 ? days : days - 146'096) / 146'097;
     int64_t dayOfEra = days - era * 146'097;
@@ -29,44 +40,126 @@ std::u16string FileTimeText(uint64_t ticks) {
     int64_t day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
     int64_t month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
     int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    return vantel::Format(u"%04d-%02d-%02dT%02d:%02d:%02d.%07uZ", year, month, day, secondOfDay / 3600,
-                          secondOfDay / 60 % 60, secondOfDay % 60, ticks % kTicksPerSecond);
+    AppendNumber(out, static_cast<uint64_t>(year), 4);
+    out += u'-';
+    AppendNumber(out, static_cast<uint64_t>(month), 2);
+    out += u'-';
+    AppendNumber(out, static_cast<uint64_t>(day), 2);
 }
 
-std::u16string GuidText(const std::vector<uint8_t>& bytes) {
+void AppendClock(std::u16string& out, uint64_t hour, uint64_t minute, uint64_t second) {
+    out += u'T';
+    AppendNumber(out, hour, 2);
+    out += u':';
+    AppendNumber(out, minute, 2);
+    out += u':';
+    AppendNumber(out, second, 2);
+    out += u'.';
+}
+
+// "2021-01-01T00:00:00.9990000Z", the form of the XML's SystemTime.
+void AppendFileTime(std::u16string& out, uint64_t ticks) {
+    AppendDate(out, static_cast<int64_t>(ticks / (kTicksPerSecond * 86'400)) - kDaysFrom1601To1970);
+    uint64_t secondOfDay = ticks / kTicksPerSecond % 86'400;
+    AppendClock(out, secondOfDay / 3600, secondOfDay / 60 % 60, secondOfDay % 60);
+    AppendNumber(out, ticks % kTicksPerSecond, 7);
+    out += u'Z';
+}
+
+// A SYSTEMTIME's eight words: "2021-01-01T00:00:00.999Z".
+void AppendSysTime(std::u16string& out, const std::vector<uint8_t>& bytes) {
+    uint16_t word[8] = {};
+    std::memcpy(word, bytes.data(), std::min(bytes.size(), sizeof word));
+    AppendNumber(out, word[0], 4);
+    out += u'-';
+    AppendNumber(out, word[1], 2);
+    out += u'-';
+    AppendNumber(out, word[3], 2);
+    AppendClock(out, word[4], word[5], word[6]);
+    AppendNumber(out, word[7], 3);
+    out += u'Z';
+}
+
+void AppendGuid(std::u16string& out, const std::vector<uint8_t>& bytes) {
     vantel::Guid guid{};
     std::memcpy(&guid, bytes.data(), std::min(bytes.size(), sizeof guid));
-    const uint8_t* d = guid.data4;
-    return vantel::Format(u"{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", guid.data1, guid.data2, guid.data3,
-                          d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
+    out += u'{';
+    AppendNumber(out, guid.data1, 8, 16);
+    out += u'-';
+    AppendNumber(out, guid.data2, 4, 16);
+    out += u'-';
+    AppendNumber(out, guid.data3, 4, 16);
+    for (size_t i = 0; i < 8; ++i) {
+        if (i == 0 || i == 2) out += u'-';
+        AppendNumber(out, guid.data4[i], 2, 16);
+    }
+    out += u'}';
+}
+
+template <typename Real>
+void AppendReal(std::u16string& out, uint64_t bits) {
+    Real real;
+    std::memcpy(&real, &bits, sizeof real);
+    char text[64];
+    auto [end, error] = std::to_chars(text, text + sizeof text, real);
+    out.append(text, end);
 }
 
 }  // namespace
 
-std::u16string XmlEscaped(const std::u16string& text) {
-    std::u16string out;
-    for (char16_t c : text) {
-        switch (c) {
-            case u'&': out += u"&amp;"; break;
-            case u'<': out += u"&lt;"; break;
-            case u'>': out += u"&gt;"; break;
-            case u'\'': out += u"&apos;"; break;
-            case u'"': out += u"&quot;"; break;
-            default: out += c;
+void AppendXmlEscaped(std::u16string& out, std::u16string_view text) {
+    size_t plain = 0;  // start of the run not yet appended
+    for (size_t i = 0; i < text.size(); ++i) {
+        std::u16string_view entity;
+        switch (text[i]) {
+            case u'&': entity = u"&amp;"; break;
+            case u'<': entity = u"&lt;"; break;
+            case u'>': entity = u"&gt;"; break;
+            case u'\'': entity = u"&apos;"; break;
+            case u'"': entity = u"&quot;"; break;
+            default: continue;
         }
+        out.append(text.substr(plain, i - plain)).append(entity);
+        plain = i + 1;
     }
+    out.append(text.substr(plain));
+}
+
+std::u16string XmlEscaped(std::u16string_view text) {
+    std::u16string out;
+    AppendXmlEscaped(out, text);
     return out;
+}
+
+void AppendXmlElement(std::u16string& xml, std::u16string_view name, std::u16string_view attributes,
+                      const EventValue& value) {
+    auto element = [&](const EventValue& content) {
+        xml.append(1, u'<').append(name).append(attributes).append(1, u'>');
+        AppendXmlText(xml, content);
+        xml.append(u"</").append(name).append(1, u'>');
+    };
+    if (!IsArray(value)) return element(value);
+    for (const EventValue& item : value.items) element(item);
+}
+
+void AppendXmlText(std::u16string& xml, const EventValue& value) {
+    if (value.type == kTypeString) return AppendXmlEscaped(xml, value.text);
+    if (value.type == kTypeAnsiString || IsArray(value)) return AppendXmlEscaped(xml, ValueText(value));
+    AppendValueText(xml, value);  // numbers, times, SIDs, GUIDs and hex: nothing to escape
 }
 
 namespace {
 
 void AddElement(std::u16string& xml, const char16_t* name, const EventValue& value) {
-    xml += vantel::Format(u"<%s>%s</%s>", name, XmlEscaped(ValueText(value)), name);
+    AppendXmlElement(xml, name, {}, value);
 }
 
 // An attribute of a value that may be absent: a Null one is left out, as the platform does.
 void AddAttribute(std::u16string& xml, const char16_t* name, const EventValue& value) {
-    if (value.type != kTypeNull) xml += vantel::Format(u" %s='%s'", name, XmlEscaped(ValueText(value)));
+    if (value.type == kTypeNull) return;
+    xml.append(1, u' ').append(name).append(u"='");
+    AppendXmlText(xml, value);
+    xml += u'\'';
 }
 
 }  // namespace
@@ -104,6 +197,27 @@ EventValue EventValue::Number(uint32_t type, uint64_t number) {
     EventValue value;
     value.type = type;
     value.number = number;
+    return value;
+}
+
+EventValue EventValue::AnsiString(std::vector<uint8_t> characters) {
+    EventValue value;
+    value.type = kTypeAnsiString;
+    value.bytes = std::move(characters);
+    return value;
+}
+
+EventValue EventValue::SysTime(const uint8_t (&systemTime)[16]) {
+    EventValue value;
+    value.type = kTypeSysTime;
+    value.bytes.assign(systemTime, systemTime + 16);
+    return value;
+}
+
+EventValue EventValue::Array(uint32_t elementType, std::vector<EventValue> items) {
+    EventValue value;
+    value.type = elementType | kTypeArrayMask;
+    value.items = std::move(items);
     return value;
 }
 
@@ -167,23 +281,72 @@ EventRecord& EventRecord::Set(SystemProperty property, EventValue value) {
     return *this;
 }
 
-std::u16string ValueText(const EventValue& value) {
-    switch (value.type) {
-        case kTypeNull: return {};
-        case kTypeString: return value.text;
-        case kTypeBoolean: return value.number ? u"true" : u"false";
+bool IsArray(const EventValue& value) { return (value.type & kTypeArrayMask) != 0; }
+
+size_t FixedSize(uint32_t elementType) {
+    switch (elementType) {
+        case kTypeSByte:
+        case kTypeByte: return 1;
+        case kTypeInt16:
+        case kTypeUInt16: return 2;
+        case kTypeInt32:
+        case kTypeUInt32:
         case kTypeHexInt32:
-        case kTypeHexInt64: return vantel::Format(u"0x%llx", value.number);
-        case kTypeFileTime: return FileTimeText(value.number);
-        case kTypeSid: return SidText(value.bytes);
-        case kTypeGuid: return GuidText(value.bytes);
-        case kTypeBinary: {
-            std::u16string hex;
-            for (uint8_t byte : value.bytes) hex += vantel::Format(u"%02X", byte);
-            return hex;
-        }
-        default: return vantel::Format(u"%llu", value.number);
+        case kTypeSingle:
+        case kTypeBoolean: return 4;
+        case kTypeInt64:
+        case kTypeUInt64:
+        case kTypeHexInt64:
+        case kTypeDouble:
+        case kTypeFileTime: return 8;
+        case kTypeGuid:
+        case kTypeSysTime: return 16;
+        default: return 0;
     }
+}
+
+void AppendValueText(std::u16string& out, const EventValue& value) {
+    switch (value.type) {
+        case kTypeNull: return;
+        case kTypeString: out += value.text; return;
+        case kTypeAnsiString: out.append(value.bytes.begin(), value.bytes.end()); return;
+        case kTypeBoolean: out += value.number ? u"true" : u"false"; return;
+        case kTypeSByte:
+        case kTypeInt16:
+        case kTypeInt32:
+        case kTypeInt64: {
+            auto number = static_cast<int64_t>(value.number);
+            if (number < 0) out += u'-';
+            // Magnitude without overflow for the most negative number.
+            AppendNumber(out, number < 0 ? ~value.number + 1 : value.number);
+            return;
+        }
+        case kTypeSingle: return AppendReal<float>(out, value.number);
+        case kTypeDouble: return AppendReal<double>(out, value.number);
+        case kTypeHexInt32:
+        case kTypeHexInt64:
+            out += u"0x";
+            return AppendNumber(out, value.number, 1, 16, u"0123456789abcdef");
+        case kTypeFileTime: return AppendFileTime(out, value.number);
+        case kTypeSysTime: return AppendSysTime(out, value.bytes);
+        case kTypeSid: out += SidText(value.bytes); return;
+        case kTypeGuid: return AppendGuid(out, value.bytes);
+        case kTypeBinary:
+            for (uint8_t byte : value.bytes) AppendNumber(out, byte, 2, 16);
+            return;
+        default:
+            if (!IsArray(value)) return AppendNumber(out, value.number);
+            for (size_t i = 0; i < value.items.size(); ++i) {
+                if (i > 0) out += u',';
+                AppendValueText(out, value.items[i]);
+            }
+    }
+}
+
+std::u16string ValueText(const EventValue& value) {
+    std::u16string text;
+    AppendValueText(text, value);
+    return text;
 }
 
 std::u16string EventXml(const EventRecord& record) {
@@ -194,7 +357,9 @@ std::u16string EventXml(const EventRecord& record) {
     AddAttribute(xml, u"Guid", s[kSystemProviderGuid]);
     xml += u"/><EventID";
     AddAttribute(xml, u"Qualifiers", s[kSystemQualifiers]);
-    xml += u">" + XmlEscaped(ValueText(s[kSystemEventID])) + u"</EventID>";
+    xml += u'>';
+    AppendXmlText(xml, s[kSystemEventID]);
+    xml += u"</EventID>";
     AddElement(xml, u"Version", s[kSystemVersion]);
     AddElement(xml, u"Level", s[kSystemLevel]);
     AddElement(xml, u"Task", s[kSystemTask]);

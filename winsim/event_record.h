@@ -14,7 +14,8 @@ struct EventValue {
     uint32_t type = vantel::evt::kTypeNull;
     uint64_t number = 0;         // every numeric type, Boolean and FileTime
     std::u16string text;         // String
-    std::vector<uint8_t> bytes;  // Binary, Sid (binary form) and Guid (its 16 raw bytes)
+    std::vector<uint8_t> bytes;  // Binary, AnsiString, Sid (binary form), Guid and SysTime (their 16 raw bytes)
+    std::vector<EventValue> items;  // an array's elements; its type is theirs with kTypeArrayMask
 
     static EventValue Null() { return {}; }
     static EventValue String(std::u16string text);
@@ -30,6 +31,9 @@ struct EventValue {
     static EventValue Sid(std::vector<uint8_t> binary);
     static EventValue Guid(const vantel::Guid& guid);
     static EventValue Binary(std::vector<uint8_t> bytes);
+    static EventValue AnsiString(std::vector<uint8_t> characters);
+    static EventValue SysTime(const uint8_t (&systemTime)[16]);
+    static EventValue Array(uint32_t elementType, std::vector<EventValue> items);
     static EventValue Number(uint32_t type, uint64_t value);
 };
 
@@ -64,10 +68,23 @@ struct EventRecord {
     std::u16string xml;
 };
 
-// A value as text: the form of the event's XML and of message insertions.
+bool IsArray(const EventValue& value);
+// Bytes of one stored element of a fixed-size type; 0 for the variable-size ones (strings, SIDs,
+// binary) and for SizeT, whose size is the writer's pointer size.
+size_t FixedSize(uint32_t elementType);
+
+// A value as text: the form of the event's XML and of message insertions (an array's elements
+// comma-separated).
 std::u16string ValueText(const EventValue& value);
+void AppendValueText(std::u16string& out, const EventValue& value);
 // Text with XML's five special characters escaped, for element content and attribute values.
-std::u16string XmlEscaped(const std::u16string& text);
+std::u16string XmlEscaped(std::u16string_view text);
+void AppendXmlEscaped(std::u16string& out, std::u16string_view text);
+// A value as element content or attribute value.
+void AppendXmlText(std::u16string& xml, const EventValue& value);
+// An element holding a value; an array gives one element per element of the array.
+void AppendXmlElement(std::u16string& xml, std::u16string_view name, std::u16string_view attributes,
+                      const EventValue& value);
 // The record's XML: its publisher's, or one generated from its values.
 std::u16string EventXml(const EventRecord& record);
 

@@ -63,6 +63,57 @@ Result Guarded(Result failed, Body body) noexcept {
 
 size_t Aligned(size_t offset) { return (offset + 7) & ~size_t{7}; }
 
+// Room for data behind the cells, 8-byte aligned: its address, or null when only measuring.
+uint8_t* Reserve(uint8_t* buffer, size_t& offset, size_t bytes) {
+    offset = Aligned(offset);
+    uint8_t* at = buffer != nullptr ? buffer + offset : nullptr;
+    offset += bytes;
+    return at;
+}
+
+// Copies data behind the cells; returns where it went (null when measuring).
+const uint8_t* Place(uint8_t* buffer, size_t& offset, const void* data, size_t bytes, size_t terminator = 0) {
+    uint8_t* at = Reserve(buffer, offset, bytes + terminator);
+    if (at != nullptr) {
+        if (bytes > 0) std::memcpy(at, data, bytes);
+        std::memset(at + bytes, 0, terminator);
+    }
+    return at;
+}
+
+// What a cell of a variable-size value points to: the text with its terminator, or the bytes.
+const uint8_t* PlaceData(uint8_t* buffer, size_t& offset, const EventValue& value) {
+    switch (value.type) {
+        case kTypeString:
+            return Place(buffer, offset, value.text.data(), value.text.size() * sizeof(char16_t), sizeof(char16_t));
+        case kTypeAnsiString: return Place(buffer, offset, value.bytes.data(), value.bytes.size(), 1);
+        default: return Place(buffer, offset, value.bytes.data(), value.bytes.size());
+    }
+}
+
+// An array: its elements side by side, or for strings and SIDs the pointers to them.
+const uint8_t* PlaceArray(uint8_t* buffer, size_t& offset, const EventValue& array) {
+    uint32_t type = array.type & ~kTypeArrayMask;
+    size_t count = array.items.size();
+    size_t size = type == kTypeSizeT ? sizeof(size_t) : FixedSize(type);
+    if (size == 0) {
+        uint8_t* pointers = Reserve(buffer, offset, count * sizeof(void*));
+        for (size_t i = 0; i < count; ++i) {
+            const uint8_t* data = PlaceData(buffer, offset, array.items[i]);
+            if (pointers != nullptr) std::memcpy(pointers + i * sizeof(void*), &data, sizeof data);
+        }
+        return pointers;
+    }
+    uint8_t* elements = Reserve(buffer, offset, count * size);
+    for (size_t i = 0; elements != nullptr && i < count; ++i) {
+        const EventValue& item = array.items[i];
+        // Numbers are little-endian on every platform the simulation runs on.
+        std::memcpy(elements + i * size, item.bytes.empty() ? static_cast<const void*>(&item.number) : item.bytes.data(),
+                    size);
+    }
+    return elements;
+}
+
 // Lays the values out as the platform does: the array of cells, then the data they point to.
 // Without a buffer it only measures; returns the bytes needed.
 size_t LayOutValues(std::span<const EventValue> values, uint8_t* buffer) {
@@ -72,33 +123,32 @@ size_t LayOutValues(std::span<const EventValue> values, uint8_t* buffer) {
         Variant cell;
         std::memset(&cell, 0, sizeof cell);
         cell.type = value.type;
-        const void* data = nullptr;  // what the cell points to, behind the cells
-        size_t bytes = 0;
         switch (value.type) {
             case kTypeString:
-                data = value.text.c_str();
-                bytes = (value.text.size() + 1) * sizeof(char16_t);
-                break;
-            case kTypeBinary: cell.count = static_cast<uint32_t>(value.bytes.size()); [[fallthrough]];
+            case kTypeAnsiString:
             case kTypeSid:
             case kTypeGuid:
-                data = value.bytes.data();
-                bytes = value.bytes.size();
+            case kTypeSysTime: cell.binaryVal = PlaceData(buffer, offset, value); break;
+            case kTypeBinary:
+                cell.count = static_cast<uint32_t>(value.bytes.size());
+                cell.binaryVal = PlaceData(buffer, offset, value);
                 break;
+            case kTypeSByte:
             case kTypeByte: cell.byteVal = static_cast<uint8_t>(value.number); break;
+            case kTypeInt16:
             case kTypeUInt16: cell.uInt16Val = static_cast<uint16_t>(value.number); break;
+            case kTypeInt32:
             case kTypeUInt32:
-            case kTypeHexInt32: cell.uInt32Val = static_cast<uint32_t>(value.number); break;
+            case kTypeHexInt32:
+            case kTypeSingle: cell.uInt32Val = static_cast<uint32_t>(value.number); break;
             case kTypeBoolean: cell.booleanVal = value.number != 0; break;
-            default: cell.uInt64Val = value.number;
-        }
-        if (data != nullptr) {
-            offset = Aligned(offset);
-            if (buffer != nullptr) {
-                std::memcpy(buffer + offset, data, bytes);
-                cell.binaryVal = buffer + offset;  // all pointer members share the cell's first 8 bytes
-            }
-            offset += bytes;
+            default:
+                if (IsArray(value)) {
+                    cell.count = static_cast<uint32_t>(value.items.size());
+                    cell.binaryVal = PlaceArray(buffer, offset, value);  // every pointer member shares these bytes
+                } else {
+                    cell.uInt64Val = value.number;
+                }
         }
         if (buffer != nullptr) std::memcpy(buffer + i * sizeof(Variant), &cell, sizeof cell);
     }

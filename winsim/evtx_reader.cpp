@@ -104,6 +104,7 @@ struct Element {
 struct Value {
     EventValue value;
     Pieces xml;  // a BinXml value
+    bool empty = false;  // stored with no bytes or as Null
 };
 
 struct Instance {
@@ -119,6 +120,8 @@ struct Node {
     std::vector<EventValue> values;  // text and typed values, in order
 };
 
+EventValue ArrayValue(uint32_t type, const uint8_t* data, size_t size);
+
 EventValue TypedValue(uint32_t type, const uint8_t* data, size_t size) {
     switch (type) {
         case kTypeNull: return EventValue::Null();
@@ -130,9 +133,8 @@ EventValue TypedValue(uint32_t type, const uint8_t* data, size_t size) {
             return EventValue::String(std::move(text));
         }
         case kTypeAnsiString: {
-            std::u16string text(data, data + size);
-            while (!text.empty() && text.back() == u'\0') text.pop_back();
-            return EventValue::String(std::move(text));
+            while (size > 0 && data[size - 1] == 0) --size;
+            return EventValue::AnsiString({data, data + size});
         }
         case kTypeBoolean: return EventValue::Boolean(LittleEndian(data, size) != 0);
         case kTypeBinary: return EventValue::Binary({data, data + size});
@@ -146,15 +148,9 @@ EventValue TypedValue(uint32_t type, const uint8_t* data, size_t size) {
         }
         case kTypeSysTime: {
             if (size != 16) throw Damaged();
-            // Year, month, weekday, day, hour, minute, second, milliseconds: to ticks since 1601.
-            auto word = [&](size_t i) { return static_cast<int64_t>(LittleEndian(data + 2 * i, 2)); };
-            int64_t y = word(0), m = word(1);
-            y -= m <= 2;
-            int64_t era = (y >= 0 ? y : y - 399) / 400, yoe = y - era * 400;
-            int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + word(3) - 1;
-            int64_t days = era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468 + 134774;
-            int64_t seconds = days * 86400 + word(4) * 3600 + word(5) * 60 + word(6);
-            return EventValue::FileTime(static_cast<uint64_t>(seconds * 10'000'000 + word(7) * 10'000));
+            uint8_t systemTime[16];
+            std::memcpy(systemTime, data, size);
+            return EventValue::SysTime(systemTime);
         }
         case kTypeSByte:
         case kTypeInt16:
@@ -177,15 +173,44 @@ EventValue TypedValue(uint32_t type, const uint8_t* data, size_t size) {
             if (size == 0 || size > 8) throw Damaged();
             return EventValue::Number(type, LittleEndian(data, size));
         default:
-            if (type & kTypeArrayMask) {
-                // One cell per array: strings are NUL-separated, anything else stays raw.
-                if ((type & ~kTypeArrayMask) != kTypeString) return EventValue::Binary({data, data + size});
-                EventValue value = TypedValue(kTypeString, data, size);
-                std::replace(value.text.begin(), value.text.end(), u'\0', u',');
-                return value;
-            }
+            if (type & kTypeArrayMask) return ArrayValue(type & ~kTypeArrayMask, data, size);
             return EventValue::Binary({data, data + size});
     }
+}
+
+// Strings end at their NUL, SIDs carry their length; the rest are fixed-size (SizeT as stored:
+// 4 or 8 bytes). An array that does not divide into its elements stays raw bytes.
+EventValue ArrayValue(uint32_t type, const uint8_t* data, size_t size) {
+    std::vector<EventValue> items;
+    if (type == kTypeString) {
+        size_t begin = 0;
+        for (size_t end = 0; end + 1 < size; end += 2) {
+            if (data[end] != 0 || data[end + 1] != 0) continue;
+            items.push_back(TypedValue(type, data + begin, end - begin));
+            begin = end + 2;
+        }
+        if (begin + 1 < size) items.push_back(TypedValue(type, data + begin, size - begin));  // unterminated last
+    } else if (type == kTypeAnsiString) {
+        size_t begin = 0;
+        for (size_t end = 0; end < size; ++end) {
+            if (data[end] != 0) continue;
+            items.push_back(TypedValue(type, data + begin, end - begin));
+            begin = end + 1;
+        }
+        if (begin < size) items.push_back(TypedValue(type, data + begin, size - begin));
+    } else if (type == kTypeSid) {
+        for (size_t at = 0; at + 8 <= size;) {
+            size_t length = 8 + 4 * size_t{data[at + 1]};
+            if (at + length > size) return EventValue::Binary({data, data + size});
+            items.push_back(TypedValue(type, data + at, length));
+            at += length;
+        }
+    } else {
+        size_t element = type == kTypeSizeT ? (size % 8 == 0 ? 8 : 4) : FixedSize(type);
+        if (element == 0 || size % element != 0) return EventValue::Binary({data, data + size});
+        for (size_t at = 0; at < size; at += element) items.push_back(TypedValue(type, data + at, element));
+    }
+    return EventValue::Array(type, std::move(items));
 }
 
 // Decodes the records of one chunk, keeping its templates and names by offset.
@@ -321,6 +346,7 @@ private:
         instance->values.reserve(count);
         for (auto [size, type] : descriptors) {
             Value& value = instance->values.emplace_back();
+            value.empty = size == 0 || type == kTypeNull;
             if (type == kTypeBinXml) {
                 size_t end = cursor.pos + size;
                 if (size > cursor.end - cursor.pos) throw Damaged();
@@ -346,8 +372,10 @@ private:
         return pieces;
     }
 
-    void Resolve(const Pieces& pieces, const Instance* instance, Node& into, int depth) {
+    // Returns whether an optional substitution among the pieces had no value.
+    bool Resolve(const Pieces& pieces, const Instance* instance, Node& into, int depth) {
         if (depth > kMostDepth) throw Damaged();
+        bool emptyOptional = false;
         for (const Piece& piece : pieces) {
             switch (piece.kind) {
                 case Piece::Kind::Text:
@@ -362,12 +390,16 @@ private:
                         Resolve(value, instance, holder, depth + 1);
                         if (!holder.values.empty()) node.attributes.emplace_back(name, std::move(holder.values));
                     }
-                    Resolve(element.content, instance, node, depth + 1);
+                    // An element around an optional substitution without a value is not rendered.
+                    if (Resolve(element.content, instance, node, depth + 1) && node.values.empty() &&
+                        node.children.empty())
+                        into.children.pop_back();
                     break;
                 }
                 case Piece::Kind::Substitution: {
                     if (instance == nullptr || piece.index >= instance->values.size()) break;
                     const Value& value = instance->values[piece.index];
+                    emptyOptional |= piece.optional && value.empty;
                     if (!value.xml.empty()) Resolve(value.xml, nullptr, into, depth + 1);
                     else if (value.value.type != kTypeNull) into.values.push_back(value.value);
                     break;
@@ -377,6 +409,7 @@ private:
                     break;
             }
         }
+        return emptyOptional;
     }
 
     std::span<const uint8_t> chunk_;
@@ -475,21 +508,22 @@ EventValue SystemValue(const EventValue* stored, uint32_t type) {
 }
 
 void WriteXml(const Node& node, std::u16string& xml) {
-    xml += u'<';
-    xml += node.name;
+    std::u16string attributes;
     for (const auto& [name, values] : node.attributes) {
-        xml += u' ' + name + u"='";
-        for (const EventValue& value : values) xml += XmlEscaped(ValueText(value));
-        xml += u'\'';
+        attributes.append(1, u' ').append(name).append(u"='");
+        for (const EventValue& value : values) AppendXmlText(attributes, value);
+        attributes += u'\'';
     }
+    if (node.children.empty() && node.values.size() == 1) return AppendXmlElement(xml, node.name, attributes, node.values[0]);
+    xml.append(1, u'<').append(node.name).append(attributes);
     if (node.children.empty() && node.values.empty()) {
         xml += u"/>";
         return;
     }
     xml += u'>';
-    for (const EventValue& value : node.values) xml += XmlEscaped(ValueText(value));
+    for (const EventValue& value : node.values) AppendXmlText(xml, value);
     for (const Node& child : node.children) WriteXml(child, xml);
-    xml += u"</" + node.name + u'>';
+    xml.append(u"</").append(node.name).append(1, u'>');
 }
 
 EventRecord RecordOf(const Node& event, uint64_t headerId, uint64_t headerTicks) {
