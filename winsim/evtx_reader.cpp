@@ -33,25 +33,34 @@ struct Damaged : std::runtime_error {
     Damaged() : std::runtime_error("damaged") {}
 };
 
-uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
-    static const auto table = [] {
-        std::array<uint32_t, 256> entries{};
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            entries[i] = c;
-        }
-        return entries;
-    }();
-    crc = ~crc;
-    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
-
 uint64_t LittleEndian(const uint8_t* data, size_t size) {
     uint64_t value = 0;
     for (size_t i = std::min<size_t>(size, 8); i-- > 0;) value = value << 8 | data[i];
     return value;
+}
+
+// CRC-32 (the zip polynomial), eight bytes a step through eight tables.
+uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
+    static const auto tables = [] {
+        std::array<std::array<uint32_t, 256>, 8> entries{};
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            entries[0][i] = c;
+        }
+        for (uint32_t i = 0; i < 256; ++i)
+            for (size_t t = 1; t < 8; ++t) entries[t][i] = entries[0][entries[t - 1][i] & 0xFF] ^ (entries[t - 1][i] >> 8);
+        return entries;
+    }();
+    crc = ~crc;
+    for (; size >= 8; data += 8, size -= 8) {
+        uint32_t low = crc ^ static_cast<uint32_t>(LittleEndian(data, 4));
+        uint32_t high = static_cast<uint32_t>(LittleEndian(data + 4, 4));
+        crc = tables[7][low & 0xFF] ^ tables[6][(low >> 8) & 0xFF] ^ tables[5][(low >> 16) & 0xFF] ^ tables[4][low >> 24] ^
+              tables[3][high & 0xFF] ^ tables[2][(high >> 8) & 0xFF] ^ tables[1][(high >> 16) & 0xFF] ^ tables[0][high >> 24];
+    }
+    for (; size > 0; ++data, --size) crc = tables[0][(crc ^ *data) & 0xFF] ^ (crc >> 8);
+    return ~crc;
 }
 
 // Bounds-checked reads within [pos, end) of a chunk; offsets are the chunk's.
@@ -89,15 +98,16 @@ struct Piece {
     enum class Kind : uint8_t { Element, Text, Substitution, Instance } kind;
     bool optional = false;
     uint16_t index = 0;
-    std::u16string text;
+    EventValue text;  // a String, Null when there is none
     std::shared_ptr<const Element> element;
     std::shared_ptr<const Instance> instance;
 };
 using Pieces = std::vector<Piece>;
 
+// Names point into the chunk decoder's names, which outlive every record of the chunk.
 struct Element {
-    std::u16string name;
-    std::vector<std::pair<std::u16string, Pieces>> attributes;
+    std::u16string_view name;
+    std::vector<std::pair<std::u16string_view, Pieces>> attributes;
     Pieces content;
 };
 
@@ -112,13 +122,15 @@ struct Instance {
     std::vector<Value> values;
 };
 
-// Resolved XML: substitutions replaced by their values.
-struct Node {
-    std::u16string name;
-    std::vector<std::pair<std::u16string, std::vector<EventValue>>> attributes;
-    std::vector<Node> children;     // elements
-    std::vector<EventValue> values;  // text and typed values, in order
+// Resolved XML, flat and in document order: substitutions replaced by their values, which stay
+// in the parsed pieces. An element is its Open token, its attributes, its content and its Close.
+struct Token {
+    enum class Kind : uint8_t { Open, Attribute, Value, Close } kind;
+    std::u16string_view name;           // Open and Attribute
+    const EventValue* value = nullptr;  // Attribute and Value
+    size_t close = 0;                   // Open: where its Close is
 };
+using Tokens = std::vector<Token>;
 
 EventValue ArrayValue(uint32_t type, const uint8_t* data, size_t size);
 
@@ -218,14 +230,18 @@ class ChunkDecoder {
 public:
     explicit ChunkDecoder(std::span<const uint8_t> chunk) : chunk_(chunk) {}
 
-    Node Decode(size_t begin, size_t end) {
+    // Decodes a record into Resolved(): returns where its event element opens. The tokens are
+    // valid until the next record is decoded.
+    size_t Decode(size_t begin, size_t end) {
         Cursor cursor{chunk_, begin, end};
-        Pieces fragment = Parse(cursor, 0);
-        Node root;
-        Resolve(fragment, nullptr, root, 0);
-        if (root.children.empty()) throw Damaged();
-        return std::move(root.children.front());
+        fragment_ = Parse(cursor, 0);
+        tokens_.clear();
+        Resolve(fragment_, nullptr, 0, nullptr);
+        auto root = std::find_if(tokens_.begin(), tokens_.end(), [](const Token& token) { return token.kind == Token::Kind::Open; });
+        if (root == tokens_.end()) throw Damaged();
+        return static_cast<size_t>(root - tokens_.begin());
     }
+    const Tokens& Resolved() const { return tokens_; }
 
 private:
     const std::u16string& Name(Cursor& cursor) {
@@ -234,9 +250,13 @@ private:
         if (offset == cursor.pos) {
             // Inline: next-name offset, hash, length, text and a terminating NUL.
             cursor.Take(6);
-            std::u16string text = cursor.Utf16(cursor.Word());
+            uint16_t length = cursor.Word();
+            if (known != names_.end()) {
+                cursor.Take((length + 1) * size_t{2});
+                return known->second;
+            }
+            std::u16string text = cursor.Utf16(length);
             cursor.Take(2);
-            if (known != names_.end()) return known->second;
             return names_.emplace(offset, std::move(text)).first->second;
         }
         if (known != names_.end()) return known->second;
@@ -277,16 +297,16 @@ private:
         switch (token & 0xBF) {
             case 0x05:
                 if (cursor.Byte() != kTypeString) throw Damaged();
-                return {Piece::Kind::Text, false, 0, cursor.Utf16(cursor.Word()), {}, {}};
-            case 0x07: return {Piece::Kind::Text, false, 0, cursor.Utf16(cursor.Word()), {}, {}};
-            case 0x08: return {Piece::Kind::Text, false, 0, std::u16string(1, char16_t(cursor.Word())), {}, {}};
+                return {Piece::Kind::Text, false, 0, EventValue::String(cursor.Utf16(cursor.Word())), {}, {}};
+            case 0x07: return {Piece::Kind::Text, false, 0, EventValue::String(cursor.Utf16(cursor.Word())), {}, {}};
+            case 0x08: return {Piece::Kind::Text, false, 0, EventValue::String(std::u16string(1, char16_t(cursor.Word()))), {}, {}};
             case 0x09: {
                 const std::u16string& name = Name(cursor);
                 static const std::pair<std::u16string_view, char16_t> kEntities[] = {
                     {u"amp", u'&'}, {u"lt", u'<'}, {u"gt", u'>'}, {u"quot", u'"'}, {u"apos", u'\''}};
                 for (const auto& [entity, c] : kEntities)
-                    if (name == entity) return {Piece::Kind::Text, false, 0, std::u16string(1, c), {}, {}};
-                return {Piece::Kind::Text, false, 0, u"&" + name + u";", {}, {}};
+                    if (name == entity) return {Piece::Kind::Text, false, 0, EventValue::String(std::u16string(1, c)), {}, {}};
+                return {Piece::Kind::Text, false, 0, EventValue::String(u"&" + name + u';'), {}, {}};
             }
             case 0x0A: Name(cursor); return {Piece::Kind::Text, false, 0, {}, {}, {}};
             case 0x0B: cursor.Utf16(cursor.Word()); return {Piece::Kind::Text, false, 0, {}, {}, {}};
@@ -372,40 +392,47 @@ private:
         return pieces;
     }
 
-    // Returns whether an optional substitution among the pieces had no value.
-    bool Resolve(const Pieces& pieces, const Instance* instance, Node& into, int depth) {
+    // Appends the pieces' tokens: values as the content of the element being resolved, or as the
+    // values of an attribute when one is named. Returns whether an optional substitution among
+    // the pieces had no value.
+    bool Resolve(const Pieces& pieces, const Instance* instance, int depth, const std::u16string_view* attribute) {
         if (depth > kMostDepth) throw Damaged();
         bool emptyOptional = false;
+        auto add = [&](const EventValue* value) {
+            if (attribute) tokens_.push_back({Token::Kind::Attribute, *attribute, value, 0});
+            else tokens_.push_back({Token::Kind::Value, {}, value, 0});
+        };
         for (const Piece& piece : pieces) {
             switch (piece.kind) {
                 case Piece::Kind::Text:
-                    if (!piece.text.empty()) into.values.push_back(EventValue::String(piece.text));
+                    if (!piece.text.text.empty()) add(&piece.text);
                     break;
                 case Piece::Kind::Element: {
+                    if (attribute) break;  // no place for an element in an attribute's value
                     const Element& element = *piece.element;
-                    Node& node = into.children.emplace_back();
-                    node.name = element.name;
-                    for (const auto& [name, value] : element.attributes) {
-                        Node holder;
-                        Resolve(value, instance, holder, depth + 1);
-                        if (!holder.values.empty()) node.attributes.emplace_back(name, std::move(holder.values));
-                    }
+                    size_t open = tokens_.size();
+                    tokens_.push_back({Token::Kind::Open, element.name, nullptr, 0});
+                    for (const auto& [name, value] : element.attributes) Resolve(value, instance, depth + 1, &name);
+                    size_t content = tokens_.size();
                     // An element around an optional substitution without a value is not rendered.
-                    if (Resolve(element.content, instance, node, depth + 1) && node.values.empty() &&
-                        node.children.empty())
-                        into.children.pop_back();
+                    if (Resolve(element.content, instance, depth + 1, nullptr) && tokens_.size() == content) {
+                        tokens_.resize(open);
+                        break;
+                    }
+                    tokens_[open].close = tokens_.size();
+                    tokens_.push_back({Token::Kind::Close, {}, nullptr, 0});
                     break;
                 }
                 case Piece::Kind::Substitution: {
                     if (instance == nullptr || piece.index >= instance->values.size()) break;
                     const Value& value = instance->values[piece.index];
                     emptyOptional |= piece.optional && value.empty;
-                    if (!value.xml.empty()) Resolve(value.xml, nullptr, into, depth + 1);
-                    else if (value.value.type != kTypeNull) into.values.push_back(value.value);
+                    if (!value.xml.empty()) Resolve(value.xml, nullptr, depth + 1, attribute);
+                    else if (value.value.type != kTypeNull) add(&value.value);
                     break;
                 }
                 case Piece::Kind::Instance:
-                    Resolve(*piece.instance->body, piece.instance.get(), into, depth + 1);
+                    Resolve(*piece.instance->body, piece.instance.get(), depth + 1, attribute);
                     break;
             }
         }
@@ -413,31 +440,70 @@ private:
     }
 
     std::span<const uint8_t> chunk_;
+    Pieces fragment_;  // the record being decoded
+    Tokens tokens_;    // and its resolved XML
     std::unordered_map<uint32_t, std::u16string> names_;
     std::unordered_map<uint32_t, std::shared_ptr<const Pieces>> templates_;
 };
 
-const Node* Child(const Node& node, std::u16string_view name) {
-    for (const Node& child : node.children)
-        if (child.name == name) return &child;
-    return nullptr;
-}
+// An element of a record's tokens, or none.
+class ElementOf {
+public:
+    ElementOf() = default;
+    ElementOf(const Tokens& tokens, size_t open) : tokens_(&tokens), open_(open) {}
 
-const EventValue* Attribute(const Node* node, std::u16string_view name) {
-    if (node == nullptr) return nullptr;
-    for (const auto& [attribute, values] : node->attributes)
-        if (attribute == name && !values.empty()) return &values.front();
-    return nullptr;
-}
+    explicit operator bool() const { return tokens_ != nullptr; }
+    std::u16string_view Name() const { return (*tokens_)[open_].name; }
 
-// An element's content as one cell: its single typed value, else its text, else Null.
-EventValue Cell(const Node& node) {
-    if (node.values.size() == 1) return node.values.front();
-    if (node.values.empty()) return EventValue::Null();
-    std::u16string text;
-    for (const EventValue& value : node.values) text += ValueText(value);
-    return EventValue::String(std::move(text));
-}
+    // Calls visit for each child element, in order.
+    template <typename Visit>
+    void EachChild(Visit&& visit) const {
+        if (!tokens_) return;
+        for (size_t at = open_ + 1; at < End(); ++at) {
+            if ((*tokens_)[at].kind != Token::Kind::Open) continue;
+            visit(ElementOf(*tokens_, at));
+            at = (*tokens_)[at].close;
+        }
+    }
+
+    ElementOf Child(std::u16string_view name) const {
+        ElementOf found;
+        EachChild([&](ElementOf child) {
+            if (!found && child.Name() == name) found = child;
+        });
+        return found;
+    }
+
+    // The first value of an attribute; null when it has none.
+    const EventValue* Attribute(std::u16string_view name) const {
+        if (!tokens_) return nullptr;
+        for (size_t at = open_ + 1; at < End() && (*tokens_)[at].kind == Token::Kind::Attribute; ++at)
+            if ((*tokens_)[at].name == name) return (*tokens_)[at].value;
+        return nullptr;
+    }
+
+    // The content as one cell: its single typed value, else its text, else Null.
+    EventValue Cell() const {
+        const EventValue* single = nullptr;
+        std::u16string text;
+        for (size_t at = open_ + 1; tokens_ && at < End(); ++at) {
+            const Token& token = (*tokens_)[at];
+            if (token.kind == Token::Kind::Open) at = token.close;
+            if (token.kind != Token::Kind::Value) continue;
+            if (single != nullptr && text.empty()) AppendValueText(text, *single);
+            if (single != nullptr) AppendValueText(text, *token.value);
+            single = single ? single : token.value;
+        }
+        if (single == nullptr) return EventValue::Null();
+        return text.empty() ? *single : EventValue::String(std::move(text));
+    }
+
+private:
+    size_t End() const { return (*tokens_)[open_].close; }
+
+    const Tokens* tokens_ = nullptr;
+    size_t open_ = 0;
+};
 
 uint64_t ParseDigits(std::u16string_view text, size_t* used, unsigned base = 10) {
     uint64_t number = 0;
@@ -507,43 +573,57 @@ EventValue SystemValue(const EventValue* stored, uint32_t type) {
     }
 }
 
-void WriteXml(const Node& node, std::u16string& xml) {
-    std::u16string attributes;
-    for (const auto& [name, values] : node.attributes) {
-        attributes.append(1, u' ').append(name).append(u"='");
-        for (const EventValue& value : values) AppendXmlText(attributes, value);
-        attributes += u'\'';
+// The XML of the element opening at `open`, in document order.
+void WriteXml(const Tokens& tokens, size_t open, std::u16string& xml) {
+    const Token& element = tokens[open];
+    size_t tag = xml.size();
+    xml.append(1, u'<').append(element.name);
+    size_t at = open + 1;
+    for (; tokens[at].kind == Token::Kind::Attribute; ++at) {
+        // An attribute's values follow each other under its name.
+        if (tokens[at - 1].kind != Token::Kind::Attribute || tokens[at - 1].name.data() != tokens[at].name.data())
+            xml.append(1, u' ').append(tokens[at].name).append(u"='");
+        AppendXmlText(xml, *tokens[at].value);
+        if (tokens[at + 1].kind != Token::Kind::Attribute || tokens[at + 1].name.data() != tokens[at].name.data())
+            xml += u'\'';
     }
-    if (node.children.empty() && node.values.size() == 1) return AppendXmlElement(xml, node.name, attributes, node.values[0]);
-    xml.append(1, u'<').append(node.name).append(attributes);
-    if (node.children.empty() && node.values.empty()) {
+    if (at == element.close) {
         xml += u"/>";
         return;
     }
+    if (at + 1 == element.close && tokens[at].kind == Token::Kind::Value && IsArray(*tokens[at].value)) {
+        // One element per item, each with the attributes.
+        std::u16string attributes = xml.substr(tag + 1 + element.name.size());
+        xml.resize(tag);
+        return AppendXmlElement(xml, element.name, attributes, *tokens[at].value);
+    }
     xml += u'>';
-    for (const EventValue& value : node.values) AppendXmlText(xml, value);
-    for (const Node& child : node.children) WriteXml(child, xml);
-    xml.append(u"</").append(node.name).append(1, u'>');
+    for (; at < element.close; ++at) {
+        if (tokens[at].kind == Token::Kind::Value) AppendXmlText(xml, *tokens[at].value);
+        if (tokens[at].kind != Token::Kind::Open) continue;
+        WriteXml(tokens, at, xml);
+        at = tokens[at].close;
+    }
+    xml.append(u"</").append(element.name).append(1, u'>');
 }
 
-EventRecord RecordOf(const Node& event, uint64_t headerId, uint64_t headerTicks) {
-    static const Node kNone;
-    const Node* system = Child(event, u"System");
-    const Node& s = system ? *system : kNone;
+EventRecord RecordOf(const Tokens& tokens, size_t root, uint64_t headerId, uint64_t headerTicks) {
+    ElementOf event(tokens, root);
+    ElementOf s = event.Child(u"System");
     auto valueOf = [&](std::u16string_view name, uint32_t type) {
-        const Node* child = Child(s, name);
-        if (child == nullptr) return EventValue::Null();
-        EventValue cell = Cell(*child);
+        ElementOf child = s.Child(name);
+        if (!child) return EventValue::Null();
+        EventValue cell = child.Cell();
         return SystemValue(&cell, type);
     };
-    const Node* provider = Child(s, u"Provider");
-    const Node* eventId = Child(s, u"EventID");
+    ElementOf provider = s.Child(u"Provider");
+    ElementOf eventId = s.Child(u"EventID");
     EventValue channel = valueOf(u"Channel", kTypeString);
     EventRecord record(channel.text, {}, 0);
-    record.Set(kSystemProviderName, SystemValue(Attribute(provider, u"Name"), kTypeString))
-        .Set(kSystemProviderGuid, SystemValue(Attribute(provider, u"Guid"), kTypeGuid))
+    record.Set(kSystemProviderName, SystemValue(provider.Attribute(u"Name"), kTypeString))
+        .Set(kSystemProviderGuid, SystemValue(provider.Attribute(u"Guid"), kTypeGuid))
         .Set(kSystemEventID, valueOf(u"EventID", kTypeUInt16))
-        .Set(kSystemQualifiers, SystemValue(Attribute(eventId, u"Qualifiers"), kTypeUInt16))
+        .Set(kSystemQualifiers, SystemValue(eventId.Attribute(u"Qualifiers"), kTypeUInt16))
         .Set(kSystemVersion, valueOf(u"Version", kTypeByte))
         .Set(kSystemLevel, valueOf(u"Level", kTypeByte))
         .Set(kSystemTask, valueOf(u"Task", kTypeUInt16))
@@ -552,26 +632,33 @@ EventRecord RecordOf(const Node& event, uint64_t headerId, uint64_t headerTicks)
         .Set(kSystemEventRecordId, valueOf(u"EventRecordID", kTypeUInt64))
         .Set(kSystemChannel, channel)
         .Set(kSystemComputer, valueOf(u"Computer", kTypeString));
-    const Node* time = Child(s, u"TimeCreated");
-    record.Set(kSystemTimeCreated, SystemValue(Attribute(time, u"SystemTime"), kTypeFileTime));
-    const Node* correlation = Child(s, u"Correlation");
-    record.Set(kSystemActivityID, SystemValue(Attribute(correlation, u"ActivityID"), kTypeGuid))
-        .Set(kSystemRelatedActivityID, SystemValue(Attribute(correlation, u"RelatedActivityID"), kTypeGuid));
-    const Node* execution = Child(s, u"Execution");
-    record.Set(kSystemProcessID, SystemValue(Attribute(execution, u"ProcessID"), kTypeUInt32))
-        .Set(kSystemThreadID, SystemValue(Attribute(execution, u"ThreadID"), kTypeUInt32))
-        .Set(kSystemUserID, SystemValue(Attribute(Child(s, u"Security"), u"UserID"), kTypeSid));
+    ElementOf time = s.Child(u"TimeCreated");
+    record.Set(kSystemTimeCreated, SystemValue(time.Attribute(u"SystemTime"), kTypeFileTime));
+    ElementOf correlation = s.Child(u"Correlation");
+    record.Set(kSystemActivityID, SystemValue(correlation.Attribute(u"ActivityID"), kTypeGuid))
+        .Set(kSystemRelatedActivityID, SystemValue(correlation.Attribute(u"RelatedActivityID"), kTypeGuid));
+    ElementOf execution = s.Child(u"Execution");
+    record.Set(kSystemProcessID, SystemValue(execution.Attribute(u"ProcessID"), kTypeUInt32))
+        .Set(kSystemThreadID, SystemValue(execution.Attribute(u"ThreadID"), kTypeUInt32))
+        .Set(kSystemUserID, SystemValue(s.Child(u"Security").Attribute(u"UserID"), kTypeSid));
     // The record's header knows its id and time when the XML does not.
     if (record.system[kSystemEventRecordId].type == kTypeNull) record.RecordId(headerId);
     if (record.system[kSystemTimeCreated].type == kTypeNull) record.TimeCreated(headerTicks);
 
-    if (const Node* data = Child(event, u"EventData")) {
-        for (const Node& child : data->children)
-            if (child.name == u"Data") record.user.push_back(Cell(child));
-    } else if (const Node* userData = Child(event, u"UserData"); userData && !userData->children.empty()) {
-        for (const Node& child : userData->children.front().children) record.user.push_back(Cell(child));
+    auto addCell = [&](ElementOf child) { record.user.push_back(child.Cell()); };
+    if (ElementOf data = event.Child(u"EventData")) {
+        data.EachChild([&](ElementOf child) {
+            if (child.Name() == u"Data") addCell(child);
+        });
+    } else if (ElementOf userData = event.Child(u"UserData")) {
+        ElementOf inner;  // its one element
+        userData.EachChild([&](ElementOf child) {
+            if (!inner) inner = child;
+        });
+        inner.EachChild(addCell);
     }
-    WriteXml(event, record.xml);
+    record.xml.reserve(4096);  // most records' XML fits: no growing copies
+    WriteXml(tokens, root, record.xml);
     return record;
 }
 
@@ -582,7 +669,6 @@ bool HasMagic(std::span<const uint8_t> data, const uint8_t (&magic)[8]) {
 // The records of one chunk; a stretch that is no record is skipped up to the next record's magic.
 EvtxTotals ReadChunk(std::span<const uint8_t> chunk, const EvtxRecordSink& sink) {
     EvtxTotals totals;
-    if (std::all_of(chunk.begin(), chunk.end(), [](uint8_t b) { return b == 0; })) return totals;
     size_t limit = chunk.size();
     if (HasMagic(chunk, kChunkMagic) && chunk.size() >= kChunkHeaderSize) {
         uint32_t freeSpace = static_cast<uint32_t>(LittleEndian(&chunk[48], 4));
@@ -593,6 +679,8 @@ EvtxTotals ReadChunk(std::span<const uint8_t> chunk, const EvtxRecordSink& sink)
         bool dataOk = sane && Crc32(chunk.data() + kChunkHeaderSize, freeSpace - kChunkHeaderSize) ==
                                   LittleEndian(&chunk[52], 4);
         if (headerCrc != LittleEndian(&chunk[124], 4) || !dataOk) totals.damagedChunks = 1;
+    } else if (std::all_of(chunk.begin(), chunk.end(), [](uint8_t b) { return b == 0; })) {
+        return totals;  // never written
     } else {
         totals.damagedChunks = 1;
     }
@@ -612,8 +700,8 @@ EvtxTotals ReadChunk(std::span<const uint8_t> chunk, const EvtxRecordSink& sink)
         }
         inGap = false;
         try {
-            Node event = decoder.Decode(pos + kRecordHeaderSize, pos + size - 4);
-            sink(RecordOf(event, LittleEndian(at + 8, 8), LittleEndian(at + 16, 8)));
+            size_t root = decoder.Decode(pos + kRecordHeaderSize, pos + size - 4);
+            sink(RecordOf(decoder.Resolved(), root, LittleEndian(at + 8, 8), LittleEndian(at + 16, 8)));
             ++totals.records;
         } catch (const Damaged&) {
             ++totals.skipped;
@@ -651,9 +739,10 @@ EvtxTotals ReadEvtx(std::span<const uint8_t> image, const EvtxRecordSink& sink) 
 }
 
 EvtxTotals ReadEvtxFile(const std::filesystem::path& file, const EvtxRecordSink& sink) {
-    std::ifstream stream(file, std::ios::binary);
-    std::vector<uint8_t> image((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-    if (!stream && !stream.eof()) return {1, 0, 1, 0};
+    std::ifstream stream(file, std::ios::binary | std::ios::ate);
+    std::vector<uint8_t> image(stream ? static_cast<size_t>(stream.tellg()) : 0);
+    if (!stream.seekg(0) || !stream.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size())))
+        return {1, 0, 1, 0};
     return ReadEvtx(image, sink);
 }
 
