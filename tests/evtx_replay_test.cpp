@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -62,10 +64,32 @@ struct Replay {
     std::multiset<Key> recorded;
     std::map<std::string, int> recordedById;
     std::vector<nlohmann::json> events;
-    std::string summary;
+    std::string summary;  // the last line on standard error
+    std::string output;   // standard output
     int exitCode = -1;
     winsim::EvtxTotals read;
 };
+
+struct HostRun {
+    std::string output, errors;
+    int exitCode = -1;
+};
+
+// qorexthost --evtx over the corpus.
+HostRun RunReplay() {
+    std::filesystem::path errors = std::filesystem::path(::testing::TempDir()) / "qorexthost-replay-errors.txt";
+    std::string command = VANTEL_AGENT_DIR "/bin/qorexthost --evtx '" + testing::EvtxCorpusFolder().string() +
+                          "' 2>'" + errors.string() + "'";
+    HostRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[65536];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, n);
+    run.exitCode = pclose(pipe);
+    std::ifstream stream(errors);
+    run.errors.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    return run;
+}
 
 std::string Copied(const nlohmann::json& fields, const Translation& translation) {
     std::string text;
@@ -103,20 +127,16 @@ const Replay& TheReplay() {
                 }
             });
         }
-        std::string command =
-            VANTEL_AGENT_DIR "/bin/qorexthost --evtx '" + testing::EvtxCorpusFolder().string() + "' 2>&1";
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr) return result;
-        static char line[1 << 20];
-        while (std::fgets(line, sizeof line, pipe)) {
-            if (line[0] != '{') {
-                result.summary = line;
-                continue;
-            }
+        HostRun run = RunReplay();
+        result.output = run.output;
+        result.exitCode = run.exitCode;
+        std::istringstream errors(run.errors);
+        for (std::string line; std::getline(errors, line);) result.summary = line;
+        std::istringstream lines(result.output);
+        for (std::string line; std::getline(lines, line);) {
             auto json = nlohmann::json::parse(line);
             if (json["type"] == "event") result.events.push_back(json);
         }
-        result.exitCode = pclose(pipe);
         return result;
     }();
     return replay;
@@ -144,6 +164,16 @@ TEST(EvtxReplay, LogonEventsCarryTheirRecordsValues) {
     EXPECT_GT(named["4624"], 200);
     EXPECT_NE(replay.summary.find(std::to_string(replay.read.records) + " records read"), std::string::npos)
         << replay.summary;
+}
+
+// Same files, same lines in the same order: nothing depends on timing or on the machine's clock.
+TEST(EvtxReplay, PrintsTheSameOnEveryRun) {
+    SKIP_WITHOUT_EVTX_CORPUS(testing::EvtxCorpus());
+    const Replay& replay = TheReplay();
+    ASSERT_EQ(replay.exitCode, 0) << replay.summary;
+    HostRun again = RunReplay();
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_TRUE(again.output == replay.output) << "the second run printed something else";
 }
 
 TEST(EvtxReplay, AccountTaskShareDirectoryServiceAndFirewallEventsCarryTheirRecordsValues) {

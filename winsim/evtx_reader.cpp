@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -63,6 +64,14 @@ uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
     return ~crc;
 }
 
+// The files' UTF-16 is little-endian, as is every machine the simulation runs on.
+static_assert(std::endian::native == std::endian::little);
+std::u16string Utf16Text(const uint8_t* data, size_t chars) {
+    std::u16string text(chars, u'\0');
+    std::memcpy(text.data(), data, chars * 2);
+    return text;
+}
+
 // Bounds-checked reads within [pos, end) of a chunk; offsets are the chunk's.
 struct Cursor {
     std::span<const uint8_t> chunk;
@@ -83,12 +92,7 @@ struct Cursor {
         if (pos >= end || pos >= chunk.size()) throw Damaged();
         return chunk[pos];
     }
-    std::u16string Utf16(size_t chars) {
-        const uint8_t* at = Take(chars * 2);
-        std::u16string text(chars, u'\0');
-        for (size_t i = 0; i < chars; ++i) text[i] = static_cast<char16_t>(at[2 * i] | at[2 * i + 1] << 8);
-        return text;
-    }
+    std::u16string Utf16(size_t chars) { return Utf16Text(Take(chars * 2), chars); }
 };
 
 // Binary XML as parsed: a template body or a record's fragment. Substitutions stay unresolved.
@@ -138,9 +142,7 @@ EventValue TypedValue(uint32_t type, const uint8_t* data, size_t size) {
     switch (type) {
         case kTypeNull: return EventValue::Null();
         case kTypeString: {
-            std::u16string text(size / 2, u'\0');
-            for (size_t i = 0; i < text.size(); ++i)
-                text[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
+            std::u16string text = Utf16Text(data, size / 2);
             while (!text.empty() && text.back() == u'\0') text.pop_back();
             return EventValue::String(std::move(text));
         }
