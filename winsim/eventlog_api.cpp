@@ -108,8 +108,10 @@ const uint8_t* PlaceArray(uint8_t* buffer, size_t& offset, const EventValue& arr
     for (size_t i = 0; elements != nullptr && i < count; ++i) {
         const EventValue& item = array.items[i];
         // Numbers are little-endian on every platform the simulation runs on.
-        std::memcpy(elements + i * size, item.bytes.empty() ? static_cast<const void*>(&item.number) : item.bytes.data(),
-                    size);
+        bool raw = !item.bytes.empty();
+        std::memset(elements + i * size, 0, size);
+        std::memcpy(elements + i * size, raw ? item.bytes.data() : static_cast<const void*>(&item.number),
+                    std::min(size, raw ? item.bytes.size() : sizeof item.number));
     }
     return elements;
 }

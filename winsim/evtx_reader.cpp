@@ -28,6 +28,9 @@ constexpr uint32_t kRecordMagic = 0x00002a2a;
 // Templates nest through BinXml values; real records go two or three levels deep.
 constexpr int kMostDepth = 32;
 constexpr uint32_t kTypeBinXml = 0x21;
+// Instances of shared templates can double a record's size at each level; a record that expands
+// past this is damage, not an event.
+constexpr size_t kMostTokens = 1 << 20;
 
 // Anything in a record that cannot be decoded: the record is skipped.
 struct Damaged : std::runtime_error {
@@ -400,6 +403,7 @@ private:
     bool Resolve(const Pieces& pieces, const Instance* instance, int depth, const std::u16string_view* attribute) {
         if (depth > kMostDepth) throw Damaged();
         bool emptyOptional = false;
+        if (tokens_.size() > kMostTokens) throw Damaged();
         auto add = [&](const EventValue* value) {
             if (attribute) tokens_.push_back({Token::Kind::Attribute, *attribute, value, 0});
             else tokens_.push_back({Token::Kind::Value, {}, value, 0});
@@ -486,18 +490,19 @@ public:
 
     // The content as one cell: its single typed value, else its text, else Null.
     EventValue Cell() const {
-        const EventValue* single = nullptr;
+        const EventValue* first = nullptr;
+        size_t count = 0;
         std::u16string text;
         for (size_t at = open_ + 1; tokens_ && at < End(); ++at) {
             const Token& token = (*tokens_)[at];
             if (token.kind == Token::Kind::Open) at = token.close;
             if (token.kind != Token::Kind::Value) continue;
-            if (single != nullptr && text.empty()) AppendValueText(text, *single);
-            if (single != nullptr) AppendValueText(text, *token.value);
-            single = single ? single : token.value;
+            if (count == 1) AppendValueText(text, *first);  // a second value: the cell becomes text
+            if (count >= 1) AppendValueText(text, *token.value);
+            if (count++ == 0) first = token.value;
         }
-        if (single == nullptr) return EventValue::Null();
-        return text.empty() ? *single : EventValue::String(std::move(text));
+        if (count == 0) return EventValue::Null();
+        return count == 1 ? *first : EventValue::String(std::move(text));
     }
 
 private:
