@@ -57,9 +57,8 @@ struct Span {
 Span ElementAt(const std::string& xml, size_t from) {
     Span span;
     size_t open = xml.find('<', from);
-    while (open != std::string::npos && (xml[open + 1] == '/' || xml[open + 1] == '?' || xml[open + 1] == '!'))
-        return span;
-    if (open == std::string::npos) return span;
+    // None left here: the end of the text, or a closing tag, declaration or comment.
+    if (open == std::string::npos || xml[open + 1] == '/' || xml[open + 1] == '?' || xml[open + 1] == '!') return span;
     size_t nameEnd = xml.find_first_of(" \t\n/>", open + 1);
     size_t close = xml.find('>', open);
     if (nameEnd == std::string::npos || close == std::string::npos) return span;
