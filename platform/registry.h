@@ -5,8 +5,11 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/handle.h"
 
 namespace vantel::platform {
+
+class Event;
 
 enum class RegRoot { LocalMachine, Users };
 
@@ -17,5 +20,28 @@ int32_t RegReadDword(RegRoot root, const std::u16string& subkey, const std::u16s
 int32_t RegReadValue(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t* type,
                      std::vector<uint8_t>* data);
 int32_t RegWriteDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t data);
+
+void RegCloseKeyHandle(void* key);
+// An open key (RegOpenKeyEx), closed with RegCloseKey.
+using RegKey = UniqueHandle<RegCloseKeyHandle>;
+
+constexpr uint32_t kKeyQueryValue = 0x0001;
+constexpr uint32_t kKeyNotify = 0x0010;
+constexpr uint32_t kKeyRead = 0x20019;  // query, enumerate, notify and read control
+
+int32_t OpenRegKey(RegRoot root, const std::u16string& subkey, uint32_t access, RegKey* key);
+
+// What a change notification waits for (REG_NOTIFY_CHANGE_*).
+constexpr uint32_t kRegNotifyChangeName = 0x1;  // a subkey created or deleted
+constexpr uint32_t kRegNotifyChangeAttributes = 0x2;
+constexpr uint32_t kRegNotifyChangeLastSet = 0x4;  // a value set or deleted
+constexpr uint32_t kRegNotifyChangeSecurity = 0x8;
+
+// RegNotifyChangeKeyValue on a key opened with kKeyNotify: one registration, for the key alone
+// or its whole subtree. Asynchronous, it returns at once and the event is signalled at the next
+// matching change, when the key is deleted, or when the key is closed; the registration is then
+// gone. Synchronous (no event), it returns when that happens.
+int32_t RegNotifyChangeKeyValue(const RegKey& key, bool watchSubtree, uint32_t filter, Event* event,
+                                bool asynchronous);
 
 }  // namespace vantel::platform

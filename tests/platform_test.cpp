@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "common/text.h"
@@ -49,6 +50,56 @@ TEST(Platform, RegistryRoundTripAndMissingValues) {
     EXPECT_EQ(RegReadString(RegRoot::LocalMachine, key, u"Number", &text), kErrorInvalidData);
     EXPECT_EQ(RegReadString(RegRoot::LocalMachine, key, u"Absent", &text), kErrorFileNotFound);
     EXPECT_EQ(RegReadString(RegRoot::LocalMachine, key + u"\\Absent", u"x", &text), kErrorFileNotFound);
+}
+
+TEST(Platform, RegistryNotificationsFollowTheirFilterAndEndAfterOneSignal) {
+    // A key of its own per run: under Wine the prefix's registry outlives the test.
+    const std::u16string key =
+        u"SOFTWARE\\VantelNotifyTest\\" +
+        FromUtf8(std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    const std::u16string below = key + u"\\Below";
+    ASSERT_EQ(RegWriteDword(RegRoot::LocalMachine, below, u"Seed", 0), kErrorSuccess);
+    Event changed(true, false);
+    // Each way of watching on a handle of its own: Wine keeps the first one asked for on a handle.
+    auto watch = [&](RegKey* handle, bool subtree, uint32_t filter) {
+        changed.Reset();
+        ASSERT_EQ(OpenRegKey(RegRoot::LocalMachine, key, kKeyRead, handle), kErrorSuccess);
+        ASSERT_EQ(RegNotifyChangeKeyValue(*handle, subtree, filter, &changed, true), kErrorSuccess);
+    };
+
+    RegKey subtree;
+    watch(&subtree, true, kRegNotifyChangeLastSet);
+    EXPECT_EQ(changed.Wait(50), WaitResult::Timeout);
+    RegWriteDword(RegRoot::LocalMachine, below, u"Value", 1);
+    EXPECT_EQ(changed.Wait(5000), WaitResult::Signaled) << "a value set anywhere in the subtree";
+    changed.Reset();
+    RegWriteDword(RegRoot::LocalMachine, below, u"Value", 2);
+    EXPECT_EQ(changed.Wait(100), WaitResult::Timeout) << "a registration is signalled once";
+
+    RegKey alone;
+    watch(&alone, false, kRegNotifyChangeLastSet);
+    RegWriteDword(RegRoot::LocalMachine, below, u"Value", 3);
+    EXPECT_EQ(changed.Wait(100), WaitResult::Timeout) << "the key alone ignores its subkeys' values";
+    RegWriteDword(RegRoot::LocalMachine, key, u"Value", 1);
+    EXPECT_EQ(changed.Wait(5000), WaitResult::Signaled);
+
+    RegKey names;
+    watch(&names, false, kRegNotifyChangeName);
+    RegWriteDword(RegRoot::LocalMachine, key, u"Value", 2);
+    EXPECT_EQ(changed.Wait(100), WaitResult::Timeout) << "values are no change of names";
+    RegWriteDword(RegRoot::LocalMachine, key + u"\\Created", u"Value", 1);
+    EXPECT_EQ(changed.Wait(5000), WaitResult::Signaled) << "a subkey created";
+
+    RegKey closed;
+    watch(&closed, true, kRegNotifyChangeLastSet);
+    closed = RegKey();
+    EXPECT_EQ(changed.Wait(5000), WaitResult::Signaled) << "closing the key ends its registration";
+
+    RegKey queryOnly;
+    ASSERT_EQ(OpenRegKey(RegRoot::LocalMachine, key, kKeyQueryValue, &queryOnly), kErrorSuccess);
+    EXPECT_EQ(RegNotifyChangeKeyValue(queryOnly, true, kRegNotifyChangeLastSet, &changed, true), kErrorAccessDenied);
+    RegKey missing;
+    EXPECT_EQ(OpenRegKey(RegRoot::LocalMachine, key + u"\\Missing", kKeyRead, &missing), kErrorFileNotFound);
 }
 
 TEST(Platform, AutoResetEventReleasesOneWaitManualResetStaysSet) {

@@ -4,24 +4,50 @@
 #include <mutex>
 
 #include "common/text.h"
+#include "winsim/handles.h"
 
 namespace winsim {
 
 namespace {
+
+constexpr uint32_t kKeyNotify = 0x0010;
+constexpr uint32_t kNotifyName = 0x1;
+constexpr uint32_t kNotifyLastSet = 0x4;
+constexpr uint32_t kNotifyAll = 0xF;
+constexpr int32_t kErrorFileNotFound = 2;
+constexpr int32_t kErrorAccessDenied = 5;
+constexpr int32_t kErrorInvalidHandle = 6;
+constexpr int32_t kErrorInvalidParameter = 87;
+constexpr int32_t kErrorKeyDeleted = 1018;
 
 struct Key {
     std::map<std::u16string, RegistryValue> values;  // by folded name
     int32_t failure = 0;
 };
 
+struct OpenKey {
+    std::u16string path;
+    uint32_t access;
+};
+
+struct Registration {
+    uintptr_t handle;
+    std::u16string path;
+    bool subtree;
+    uint32_t filter;
+    KernelEvent event;
+};
+
 struct Registry {
     std::mutex lock;
     std::map<std::u16string, Key> keys;  // by folded full path
+    std::map<uintptr_t, OpenKey> open;
+    std::vector<Registration> registrations;
 };
 
 Registry& TheRegistry() {
-    static Registry registry;
-    return registry;
+    static Registry* registry = new Registry;  // outlives the threads that still watch it at exit
+    return *registry;
 }
 
 std::u16string KeyPath(Hive hive, const std::u16string& key) {
@@ -34,16 +60,51 @@ std::u16string KeyPath(Hive hive, const std::u16string& key) {
     return vantel::FoldCase(path);
 }
 
+bool IsBelow(const std::u16string& path, const std::u16string& ancestor) {
+    return path.size() > ancestor.size() && path.compare(0, ancestor.size(), ancestor) == 0 &&
+           path[ancestor.size()] == u'\\';
+}
+
+std::u16string ParentOf(const std::u16string& path) {
+    size_t slash = path.rfind(u'\\');
+    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
+}
+
+// Signals, once, every registration that watches the changed key for a change of this kind.
+void Notify(Registry& registry, const std::u16string& changed, uint32_t change) {
+    auto& registrations = registry.registrations;
+    for (auto it = registrations.begin(); it != registrations.end();) {
+        bool watched = it->path == changed || (it->subtree && IsBelow(changed, it->path));
+        if (watched && (it->filter & change) != 0) {
+            it->event.Set();
+            it = registrations.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+// Creates the key and its missing parents, as the registry does; each new key is a change of
+// names in its parent.
+Key& CreateKey(Registry& registry, const std::u16string& path) {
+    auto create = [&](const std::u16string& prefix) -> Key& {
+        auto [key, created] = registry.keys.try_emplace(prefix);
+        if (created && !ParentOf(prefix).empty()) Notify(registry, ParentOf(prefix), kNotifyName);
+        return key->second;
+    };
+    for (size_t slash = path.find(u'\\'); slash != std::u16string::npos; slash = path.find(u'\\', slash + 1))
+        create(path.substr(0, slash));
+    return create(path);
+}
+
 }  // namespace
 
 void RegSetValue(Hive hive, const std::u16string& key, const std::u16string& name, RegistryValue value) {
     Registry& registry = TheRegistry();
     std::lock_guard guard(registry.lock);
-    // Creating a key creates its parents, as the registry does.
     std::u16string path = KeyPath(hive, key);
-    for (size_t slash = path.find(u'\\'); slash != std::u16string::npos; slash = path.find(u'\\', slash + 1))
-        registry.keys[path.substr(0, slash)];
-    registry.keys[path].values[vantel::FoldCase(name)] = std::move(value);
+    CreateKey(registry, path).values[vantel::FoldCase(name)] = std::move(value);
+    Notify(registry, path, kNotifyLastSet);
 }
 
 void RegSetString(Hive hive, const std::u16string& key, const std::u16string& name, const std::u16string& text) {
@@ -59,6 +120,21 @@ void RegSetDword(Hive hive, const std::u16string& key, const std::u16string& nam
     std::vector<uint8_t> bytes(4);
     for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(number >> (8 * i));
     RegSetValue(hive, key, name, {ValueType::Dword, std::move(bytes)});
+}
+
+void RegDeleteValue(Hive hive, const std::u16string& key, const std::u16string& name) {
+    Registry& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    std::u16string path = KeyPath(hive, key);
+    auto found = registry.keys.find(path);
+    if (found != registry.keys.end() && found->second.values.erase(vantel::FoldCase(name)) != 0)
+        Notify(registry, path, kNotifyLastSet);
+}
+
+void RegCreateKey(Hive hive, const std::u16string& key) {
+    Registry& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    CreateKey(registry, KeyPath(hive, key));
 }
 
 std::optional<RegistryValue> RegGetValue(Hive hive, const std::u16string& key, const std::u16string& name) {
@@ -81,10 +157,20 @@ void RegDeleteTree(Hive hive, const std::u16string& key) {
     Registry& registry = TheRegistry();
     std::lock_guard guard(registry.lock);
     std::u16string path = KeyPath(hive, key);
+    bool deleted = false;
     for (auto it = registry.keys.begin(); it != registry.keys.end();) {
-        bool inside = it->first == path || it->first.rfind(path + u"\\", 0) == 0;
+        bool inside = it->first == path || IsBelow(it->first, path);
+        deleted |= inside;
         it = inside ? registry.keys.erase(it) : std::next(it);
     }
+    if (!deleted) return;
+    // Registrations on a deleted key end with it, whatever they watch for.
+    for (auto it = registry.registrations.begin(); it != registry.registrations.end();) {
+        bool gone = it->path == path || IsBelow(it->path, path);
+        if (gone) it->event.Set();
+        it = gone ? registry.registrations.erase(it) : std::next(it);
+    }
+    Notify(registry, ParentOf(path), kNotifyName);
 }
 
 void RegFailKey(Hive hive, const std::u16string& key, int32_t error) {
@@ -98,6 +184,41 @@ int32_t RegKeyFailure(Hive hive, const std::u16string& key) {
     std::lock_guard guard(registry.lock);
     auto found = registry.keys.find(KeyPath(hive, key));
     return found == registry.keys.end() ? 0 : found->second.failure;
+}
+
+int32_t RegOpenKey(Hive hive, const std::u16string& key, uint32_t access, uintptr_t* handle) {
+    Registry& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    auto found = registry.keys.find(KeyPath(hive, key));
+    if (found == registry.keys.end()) return kErrorFileNotFound;
+    if (found->second.failure != 0) return found->second.failure;
+    *handle = NextHandleValue();
+    registry.open.emplace(*handle, OpenKey{found->first, access});
+    return 0;
+}
+
+void RegCloseKey(uintptr_t handle) {
+    Registry& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    registry.open.erase(handle);
+    auto& registrations = registry.registrations;
+    for (auto it = registrations.begin(); it != registrations.end();) {
+        bool closed = it->handle == handle;
+        if (closed) it->event.Set();
+        it = closed ? registrations.erase(it) : std::next(it);
+    }
+}
+
+int32_t RegNotifyChangeKey(uintptr_t handle, bool watchSubtree, uint32_t filter, KernelEvent event) {
+    Registry& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    auto open = registry.open.find(handle);
+    if (open == registry.open.end()) return kErrorInvalidHandle;
+    if ((open->second.access & kKeyNotify) == 0) return kErrorAccessDenied;
+    if (filter == 0 || (filter & ~kNotifyAll) != 0) return kErrorInvalidParameter;
+    if (registry.keys.count(open->second.path) == 0) return kErrorKeyDeleted;
+    registry.registrations.push_back({handle, open->second.path, watchSubtree, filter, std::move(event)});
+    return 0;
 }
 
 }  // namespace winsim

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "winsim/threads.h"
+
 namespace winsim {
 
 enum class Hive { LocalMachine, Users };
@@ -16,9 +18,13 @@ struct RegistryValue {
     std::vector<uint8_t> data;
 };
 
+// Changes wake the notifications registered on the key or, for whole-subtree ones, above it.
 void RegSetValue(Hive hive, const std::u16string& key, const std::u16string& name, RegistryValue value);
 void RegSetString(Hive hive, const std::u16string& key, const std::u16string& name, const std::u16string& text);
 void RegSetDword(Hive hive, const std::u16string& key, const std::u16string& name, uint32_t number);
+void RegDeleteValue(Hive hive, const std::u16string& key, const std::u16string& name);
+// Creates the key and its missing parents.
+void RegCreateKey(Hive hive, const std::u16string& key);
 std::optional<RegistryValue> RegGetValue(Hive hive, const std::u16string& key, const std::u16string& name);
 bool RegKeyExists(Hive hive, const std::u16string& key);
 void RegDeleteTree(Hive hive, const std::u16string& key);
@@ -26,5 +32,15 @@ void RegDeleteTree(Hive hive, const std::u16string& key);
 // Makes the key fail to open with the given Windows error until cleared with 0.
 void RegFailKey(Hive hive, const std::u16string& key, int32_t error);
 int32_t RegKeyFailure(Hive hive, const std::u16string& key);
+
+// The machine's side: RegOpenKeyEx with the access asked for (its injected failure, 2 when the
+// key is missing), RegCloseKey, and RegNotifyChangeKeyValue's asynchronous registration.
+// The filter takes the REG_NOTIFY_CHANGE_* bits: 1 a subkey created or deleted, 4 a value
+// set or deleted. A registration is signalled once, at the first matching change, when the key
+// itself is deleted, or when its handle is closed; then it is gone. Answers 6 for a handle that
+// is not open, 5 when it was opened without KEY_NOTIFY, 1018 when its key was deleted.
+int32_t RegOpenKey(Hive hive, const std::u16string& key, uint32_t access, uintptr_t* handle);
+void RegCloseKey(uintptr_t handle);
+int32_t RegNotifyChangeKey(uintptr_t handle, bool watchSubtree, uint32_t filter, KernelEvent event);
 
 }  // namespace winsim

@@ -1,5 +1,6 @@
 #include "platform/registry.h"
 
+#include "platform/threads.h"
 #include "winsim/registry.h"
 
 namespace vantel::platform {
@@ -54,6 +55,29 @@ int32_t RegReadValue(RegRoot root, const std::u16string& subkey, const std::u16s
 int32_t RegWriteDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t data) {
     if (int32_t failure = winsim::RegKeyFailure(HiveOf(root), subkey)) return failure;
     winsim::RegSetDword(HiveOf(root), subkey, value, data);
+    return kErrorSuccess;
+}
+
+void RegCloseKeyHandle(void* key) { winsim::RegCloseKey(reinterpret_cast<uintptr_t>(key)); }
+
+int32_t OpenRegKey(RegRoot root, const std::u16string& subkey, uint32_t access, RegKey* key) {
+    uintptr_t handle = 0;
+    if (int32_t error = winsim::RegOpenKey(HiveOf(root), subkey, access, &handle)) return error;
+    *key = RegKey(reinterpret_cast<void*>(handle));
+    return kErrorSuccess;
+}
+
+int32_t RegNotifyChangeKeyValue(const RegKey& key, bool watchSubtree, uint32_t filter, Event* event,
+                                bool asynchronous) {
+    auto handle = reinterpret_cast<uintptr_t>(key.get());
+    if (asynchronous) {
+        if (event == nullptr) return kErrorInvalidParameter;
+        return winsim::RegNotifyChangeKey(handle, watchSubtree, filter,
+                                          *static_cast<winsim::KernelEvent*>(event->native()));
+    }
+    winsim::KernelEvent changed(true, false);
+    if (int32_t error = winsim::RegNotifyChangeKey(handle, watchSubtree, filter, changed)) return error;
+    changed.Wait(kInfinite);
     return kErrorSuccess;
 }
 

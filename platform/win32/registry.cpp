@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "platform/threads.h"
+
 namespace vantel::platform {
 
 namespace {
@@ -12,32 +14,27 @@ HKEY RootKey(RegRoot root) { return root == RegRoot::LocalMachine ? HKEY_LOCAL_M
 
 const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
-class RegKey {
-public:
-    RegKey() = default;
-    ~RegKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    HKEY* put() { return &key_; }
-    HKEY get() const { return key_; }
+HKEY Raw(const RegKey& key) { return static_cast<HKEY>(key.get()); }
 
-private:
-    HKEY key_ = nullptr;
-};
+// RegOpenKeyEx into an owned key.
+LONG Open(HKEY root, const std::u16string& subkey, REGSAM access, RegKey* key) {
+    HKEY raw = nullptr;
+    LONG error = RegOpenKeyExW(root, Wide(subkey), 0, access, &raw);
+    if (error == ERROR_SUCCESS) *key = RegKey(raw);
+    return error;
+}
 
 }  // namespace
 
 int32_t RegReadString(RegRoot root, const std::u16string& subkey, const std::u16string& value,
                       std::u16string* data) {
     RegKey key;
-    if (LONG error = RegOpenKeyExW(RootKey(root), Wide(subkey), 0, KEY_QUERY_VALUE, key.put())) return error;
+    if (LONG error = Open(RootKey(root), subkey, KEY_QUERY_VALUE, &key)) return error;
     DWORD type = 0, bytes = 0;
-    if (LONG error = RegQueryValueExW(key.get(), Wide(value), nullptr, &type, nullptr, &bytes)) return error;
+    if (LONG error = RegQueryValueExW(Raw(key), Wide(value), nullptr, &type, nullptr, &bytes)) return error;
     if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
     std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1, 0);
-    if (LONG error = RegQueryValueExW(key.get(), Wide(value), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes))
+    if (LONG error = RegQueryValueExW(Raw(key), Wide(value), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes))
         return error;
     buffer.back() = 0;  // stored strings need not end with a terminator
     *data = reinterpret_cast<const char16_t*>(buffer.data());
@@ -46,9 +43,9 @@ int32_t RegReadString(RegRoot root, const std::u16string& subkey, const std::u16
 
 int32_t RegReadDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t* data) {
     RegKey key;
-    if (LONG error = RegOpenKeyExW(RootKey(root), Wide(subkey), 0, KEY_QUERY_VALUE, key.put())) return error;
+    if (LONG error = Open(RootKey(root), subkey, KEY_QUERY_VALUE, &key)) return error;
     DWORD type = 0, number = 0, bytes = sizeof(number);
-    if (LONG error = RegQueryValueExW(key.get(), Wide(value), nullptr, &type, reinterpret_cast<BYTE*>(&number), &bytes))
+    if (LONG error = RegQueryValueExW(Raw(key), Wide(value), nullptr, &type, reinterpret_cast<BYTE*>(&number), &bytes))
         return error;
     if (type != REG_DWORD) return ERROR_INVALID_DATA;
     *data = number;
@@ -58,22 +55,35 @@ int32_t RegReadDword(RegRoot root, const std::u16string& subkey, const std::u16s
 int32_t RegReadValue(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t* type,
                      std::vector<uint8_t>* data) {
     RegKey key;
-    if (LONG error = RegOpenKeyExW(RootKey(root), Wide(subkey), 0, KEY_READ | KEY_WOW64_64KEY, key.put())) return error;
+    if (LONG error = Open(RootKey(root), subkey, KEY_READ | KEY_WOW64_64KEY, &key)) return error;
     DWORD stored = 0, bytes = 0;
-    if (LONG error = RegQueryValueExW(key.get(), Wide(value), nullptr, &stored, nullptr, &bytes)) return error;
+    if (LONG error = RegQueryValueExW(Raw(key), Wide(value), nullptr, &stored, nullptr, &bytes)) return error;
     data->assign(bytes, 0);
-    if (LONG error = RegQueryValueExW(key.get(), Wide(value), nullptr, &stored, data->data(), &bytes)) return error;
+    if (LONG error = RegQueryValueExW(Raw(key), Wide(value), nullptr, &stored, data->data(), &bytes)) return error;
     data->resize(bytes);
     *type = stored;
     return ERROR_SUCCESS;
 }
 
 int32_t RegWriteDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t data) {
-    RegKey key;
-    if (LONG error = RegCreateKeyExW(RootKey(root), Wide(subkey), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr))
+    HKEY raw = nullptr;
+    if (LONG error = RegCreateKeyExW(RootKey(root), Wide(subkey), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &raw, nullptr))
         return error;
+    RegKey key(raw);
     DWORD number = data;
-    return RegSetValueExW(key.get(), Wide(value), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+    return RegSetValueExW(raw, Wide(value), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+}
+
+void RegCloseKeyHandle(void* key) { RegCloseKey(static_cast<HKEY>(key)); }
+
+int32_t OpenRegKey(RegRoot root, const std::u16string& subkey, uint32_t access, RegKey* key) {
+    return Open(RootKey(root), subkey, access, key);
+}
+
+int32_t RegNotifyChangeKeyValue(const RegKey& key, bool watchSubtree, uint32_t filter, Event* event,
+                                bool asynchronous) {
+    return ::RegNotifyChangeKeyValue(Raw(key), watchSubtree, filter, event ? static_cast<HANDLE>(event->native()) : nullptr,
+                                     asynchronous);
 }
 
 }  // namespace vantel::platform
