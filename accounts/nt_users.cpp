@@ -253,8 +253,8 @@ int64_t CNtUsers::FindNewestSecurityRecordTime(const std::u16string& name, bool 
     std::vector<uint8_t> buffer(65536);
     for (;;) {
         uint32_t read = 0, needed = 0;
-        int32_t error = log.Read(platform::kEventLogSequentialRead | platform::kEventLogBackwardsRead, buffer, &read,
-                                 &needed);
+        int32_t error = log.Read(platform::kEventLogSequentialRead | platform::kEventLogBackwardsRead, 0, buffer,
+                                 &read, &needed);
         if (error == platform::kErrorInsufficientBuffer) {
             buffer.resize(needed);
             continue;

@@ -42,8 +42,8 @@ int32_t GetComputerDnsDomain(uint32_t bufferChars, std::u16string* domain);
 int32_t LookupAccountByName(const std::u16string& name, uint32_t* sidBytes, uint32_t* domainChars, Sid* sid);
 
 bool IsValidSid(const Sid& sid);
-// LookupAccountSid on the local computer: the account's name, without its domain.
-int32_t LookupAccountNameOfSid(const Sid& sid, std::u16string* name);
+// LookupAccountSid on the local computer: the account's name and, when asked, its domain.
+int32_t LookupAccountNameOfSid(const Sid& sid, std::u16string* name, std::u16string* domain = nullptr);
 
 // One entry of a discretionary access list.
 struct AccessEntry {

@@ -14,6 +14,9 @@ struct SystemTime {
     uint16_t year, month, dayOfWeek, day, hour, minute, second, milliseconds;
 };
 
+// GetSystemTimeAsFileTime: the current time in 100-ns ticks since 1601-01-01 UTC.
+uint64_t SystemTimeAsFileTime();
+
 // FileTimeToLocalFileTime and FileTimeToSystemTime over 100-ns ticks since 1601-01-01.
 bool FileTimeToLocalFileTime(uint64_t utcTicks, uint64_t* localTicks);
 bool FileTimeToSystemTime(uint64_t ticks, SystemTime* time);

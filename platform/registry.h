@@ -20,6 +20,13 @@ int32_t RegReadDword(RegRoot root, const std::u16string& subkey, const std::u16s
 int32_t RegReadValue(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t* type,
                      std::vector<uint8_t>* data);
 int32_t RegWriteDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t data);
+// A REG_QWORD value of 8 bytes; 13 (invalid data) for a value of another type or size.
+int32_t RegReadQword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint64_t* data);
+int32_t RegWriteQword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint64_t data);
+// SHGetValue of a text value: one stored as expandable (REG_EXPAND_SZ) comes with its
+// environment references expanded.
+int32_t ShGetTextValue(RegRoot root, const std::u16string& subkey, const std::u16string& value,
+                       std::u16string* data);
 
 void RegCloseKeyHandle(void* key);
 // An open key (RegOpenKeyEx), closed with RegCloseKey.

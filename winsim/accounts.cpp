@@ -237,12 +237,13 @@ int32_t LookupAccountName(const std::u16string& name, std::vector<uint8_t>* sid,
     return kErrorSuccess;
 }
 
-bool UserNameOfSid(const std::u16string& sidText, std::u16string* name) {
+bool UserNameOfSid(const std::u16string& sidText, std::u16string* name, std::u16string* domain) {
     Accounts& accounts = TheAccounts();
     std::lock_guard guard(accounts.lock);
     for (const auto& [folded, user] : accounts.users) {
         if (vantel::EqualsIgnoreCase(user.sid, sidText)) {
             *name = user.name;
+            *domain = user.domain.empty() ? kComputerName : user.domain;
             return true;
         }
     }

@@ -61,8 +61,8 @@ int32_t NetUserSetFlags(const std::u16string& user, uint32_t flags);
 // GetComputerNameEx(ComputerNameDnsDomain) into a buffer of that many characters: 234 (more
 // data) when the name and its terminator do not fit.
 int32_t GetDnsDomain(uint32_t bufferChars, std::u16string* domain);
-// The name of the user with that identifier (text form); false when there is none.
-bool UserNameOfSid(const std::u16string& sidText, std::u16string* name);
+// The name and domain of the user with that identifier (text form); false when there is none.
+bool UserNameOfSid(const std::u16string& sidText, std::u16string* name, std::u16string* domain);
 // A user's identifier by name, alone or as "WINSIM\name".
 int32_t LookupAccountName(const std::u16string& name, std::vector<uint8_t>* sid, std::u16string* domain);
 

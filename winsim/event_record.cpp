@@ -1,5 +1,6 @@
 #include "winsim/event_record.h"
 
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cstring>
@@ -221,7 +222,14 @@ EventValue EventValue::Array(uint32_t elementType, std::vector<EventValue> items
     return value;
 }
 
+namespace {
+std::atomic<uint64_t> g_frozenClock{0};
+}  // namespace
+
+void SetFrozenClock(uint64_t ticks) { g_frozenClock = ticks; }
+
 uint64_t FileTimeNow() {
+    if (uint64_t frozen = g_frozenClock) return frozen;
     using namespace std::chrono;
     auto sinceEpoch = duration_cast<duration<int64_t, std::ratio<1, kTicksPerSecond>>>(
         system_clock::now().time_since_epoch());
@@ -384,6 +392,23 @@ std::u16string EventXml(const EventRecord& record) {
     for (const EventValue& value : record.user) AddElement(xml, u"Data", value);
     xml += u"</EventData></Event>";
     return xml;
+}
+
+namespace {
+
+uint64_t ValueSize(const EventValue& value) {
+    uint64_t bytes = sizeof(EventValue) + value.text.size() * sizeof(char16_t) + value.bytes.size();
+    for (const EventValue& item : value.items) bytes += ValueSize(item);
+    return bytes;
+}
+
+}  // namespace
+
+uint64_t StoredSize(const EventRecord& record) {
+    uint64_t bytes = sizeof(EventRecord) + (record.channel.size() + record.xml.size()) * sizeof(char16_t);
+    for (const EventValue& value : record.system) bytes += ValueSize(value) - sizeof(EventValue);
+    for (const EventValue& value : record.user) bytes += ValueSize(value);
+    return bytes;
 }
 
 }  // namespace winsim

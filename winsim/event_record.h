@@ -37,8 +37,10 @@ struct EventValue {
     static EventValue Number(uint32_t type, uint64_t value);
 };
 
-// The current time in file-time ticks (100 ns since 1601-01-01 UTC).
+// The machine's clock in file-time ticks (100 ns since 1601-01-01 UTC).
 uint64_t FileTimeNow();
+// Control: stops the clock at that time; 0 lets it run again.
+void SetFrozenClock(uint64_t ticks);
 
 // A record and the channel it is logged in. The builder fills the system values with the types
 // the platform renders them with; Set() can replace any of them, a Null included.
@@ -67,6 +69,9 @@ struct EventRecord {
     std::vector<EventValue> user;
     std::u16string xml;
 };
+
+// What a record takes in its channel, near enough: its values, texts and XML.
+uint64_t StoredSize(const EventRecord& record);
 
 bool IsArray(const EventValue& value);
 // Bytes of one stored element of a fixed-size type; 0 for the variable-size ones (strings, SIDs,

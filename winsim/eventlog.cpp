@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "winsim/event_query.h"
 #include "winsim/eventlog_service.h"
+#include "winsim/retention.h"
 
 namespace winsim {
 
@@ -44,11 +45,22 @@ struct Subscription {
     std::thread worker;
 };
 
+// A logged record and its place in the order of all channels' records.
+struct Logged {
+    uint64_t sequence;
+    EventPtr record;
+};
+
+struct Channel {
+    uint64_t lastRecordId = 0;
+    RetainedRecords<Logged> records;
+};
+
 struct Service {
     std::mutex lock;
-    std::map<std::u16string, uint64_t> channels;  // folded path to the last record id given
-    std::vector<EventPtr> log;                    // every channel's records, in publish order
-    std::map<std::u16string, PublisherMessages> publishers;  // by folded provider name
+    std::map<std::u16string, Channel> channels;  // by folded path
+    uint64_t published = 0;
+    std::map<std::u16string, std::shared_ptr<const PublisherMessages>> publishers;  // by folded provider name
     uint32_t nextSubscribeFailure = 0;
     std::vector<std::shared_ptr<Subscription>> subscriptions;
     size_t outstanding = 0;  // deliveries queued or in a callback
@@ -59,7 +71,27 @@ struct Service {
     Service() { ResetChannels(); }
     void ResetChannels() {
         channels.clear();
-        for (const char16_t* path : kDefaultChannels) channels[vantel::FoldCase(path)] = 0;
+        for (const char16_t* path : kDefaultChannels) channels[vantel::FoldCase(path)];
+    }
+    // The records of the channels the query selects, in the order they were logged.
+    std::vector<EventPtr> Selected(const EventQuery& query, uint64_t now) const {
+        std::vector<const Logged*> logged;
+        std::vector<std::u16string> paths;
+        for (const EventQuery::Select& select : query.selects) {
+            std::u16string path = vantel::FoldCase(select.path);
+            if (std::find(paths.begin(), paths.end(), path) != paths.end()) continue;
+            paths.push_back(path);
+            auto channel = channels.find(path);
+            if (channel == channels.end()) continue;
+            for (const Logged& entry : channel->second.records.records())
+                if (query.Selects(*entry.record, now)) logged.push_back(&entry);
+        }
+        if (paths.size() > 1)
+            std::sort(logged.begin(), logged.end(), [](auto* a, auto* b) { return a->sequence < b->sequence; });
+        std::vector<EventPtr> records;
+        records.reserve(logged.size());
+        for (const Logged* entry : logged) records.push_back(entry->record);
+        return records;
     }
 };
 
@@ -121,7 +153,6 @@ void ResetEventLog() {
     Service& service = TheService();
     std::lock_guard guard(service.lock);
     service.ResetChannels();
-    service.log.clear();
     service.publishers.clear();
     service.nextSubscribeFailure = 0;
 }
@@ -129,14 +160,27 @@ void ResetEventLog() {
 void AddEventChannel(const std::u16string& path) {
     Service& service = TheService();
     std::lock_guard guard(service.lock);
-    service.channels.try_emplace(vantel::FoldCase(path), 0);
+    service.channels.try_emplace(vantel::FoldCase(path));
 }
 
 void RemoveEventChannel(const std::u16string& path) {
     Service& service = TheService();
     std::lock_guard guard(service.lock);
     service.channels.erase(vantel::FoldCase(path));
-    std::erase_if(service.log, [&](const EventPtr& record) { return vantel::EqualsIgnoreCase(record->channel, path); });
+}
+
+void SetChannelMaximumSize(const std::u16string& path, uint64_t bytes) {
+    Service& service = TheService();
+    std::lock_guard guard(service.lock);
+    auto channel = service.channels.find(vantel::FoldCase(path));
+    if (channel != service.channels.end()) channel->second.records.SetMaximum(bytes);
+}
+
+size_t ChannelRecordCount(const std::u16string& path) {
+    Service& service = TheService();
+    std::lock_guard guard(service.lock);
+    auto channel = service.channels.find(vantel::FoldCase(path));
+    return channel == service.channels.end() ? 0 : channel->second.records.records().size();
 }
 
 uint64_t PublishEvent(EventRecord record) {
@@ -145,10 +189,11 @@ uint64_t PublishEvent(EventRecord record) {
     auto channel = service.channels.find(vantel::FoldCase(record.channel));
     if (channel == service.channels.end()) return 0;
     EventValue& id = record.system[kSystemEventRecordId];
-    if (id.type != kTypeNull && id.number == 0) id.number = channel->second + 1;
-    channel->second = std::max(channel->second, id.number);
+    if (id.type != kTypeNull && id.number == 0) id.number = channel->second.lastRecordId + 1;
+    channel->second.lastRecordId = std::max(channel->second.lastRecordId, id.number);
+    uint64_t bytes = StoredSize(record);
     auto stored = std::make_shared<const EventRecord>(std::move(record));
-    service.log.push_back(stored);
+    channel->second.records.Append({++service.published, stored}, bytes);
     uint64_t now = FileTimeNow();
     for (const std::shared_ptr<Subscription>& subscription : service.subscriptions)
         if (subscription->query.Selects(*stored, now)) Queue(service, *subscription, {stored});
@@ -158,7 +203,7 @@ uint64_t PublishEvent(EventRecord record) {
 void SetPublisherMessages(const std::u16string& provider, PublisherMessages messages) {
     Service& service = TheService();
     std::lock_guard guard(service.lock);
-    service.publishers[vantel::FoldCase(provider)] = std::move(messages);
+    service.publishers[vantel::FoldCase(provider)] = std::make_shared<const PublisherMessages>(std::move(messages));
 }
 
 void DeliverSubscriptionError(uint32_t error) {
@@ -189,10 +234,7 @@ uint32_t QueryEvents(const std::u16string& path, const std::u16string& text, std
     std::lock_guard guard(service.lock);
     EventQuery query;
     if (uint32_t error = ReadQuery(service, path, text, &query)) return error;
-    uint64_t now = FileTimeNow();
-    records->clear();
-    for (const EventPtr& record : service.log)
-        if (query.Selects(*record, now)) records->push_back(record);
+    *records = service.Selected(query, FileTimeNow());
     return 0;
 }
 
@@ -207,11 +249,9 @@ uint32_t Subscribe(const std::u16string& path, const std::u16string& text, bool 
     subscription->context = context;
     // Started under the lock, the thread finds the subscription complete.
     subscription->worker = std::thread(RunDeliveries, subscription);
-    if (fromOldest) {
-        uint64_t now = FileTimeNow();
-        for (const EventPtr& record : service.log)
-            if (subscription->query.Selects(*record, now)) Queue(service, *subscription, {record});
-    }
+    if (fromOldest)
+        for (EventPtr& record : service.Selected(subscription->query, FileTimeNow()))
+            Queue(service, *subscription, {std::move(record)});
     service.subscriptions.push_back(subscription);
     *handle = service.subscriptionHandles.Open(subscription);
     return 0;
@@ -238,12 +278,11 @@ bool CloseSubscription(uintptr_t handle) {
     return true;
 }
 
-std::optional<PublisherMessages> FindPublisher(const std::u16string& provider) {
+std::shared_ptr<const PublisherMessages> FindPublisher(const std::u16string& provider) {
     Service& service = TheService();
     std::lock_guard guard(service.lock);
     auto found = service.publishers.find(vantel::FoldCase(provider));
-    if (found == service.publishers.end()) return std::nullopt;
-    return found->second;
+    return found == service.publishers.end() ? nullptr : found->second;
 }
 
 }  // namespace winsim

@@ -10,8 +10,9 @@
 
 namespace winsim {
 
-// The texts EvtFormatMessage finds for a provider: event messages by event id, with %1..%n
-// standing for the user values, and the names of levels and tasks.
+// The metadata of a provider, as EvtOpenPublisherMetadata finds it, and the texts
+// EvtFormatMessage finds for it: event messages by event id, with %1..%n standing for the user
+// values, and the names of levels and tasks. A provider without any fails to open.
 struct PublisherMessages {
     std::map<uint32_t, std::u16string> events;
     std::map<uint32_t, std::u16string> levels;
@@ -25,6 +26,10 @@ void ResetEventLog();
 // Channel paths compare ignoring case. Removing a channel drops its records.
 void AddEventChannel(const std::u16string& path);
 void RemoveEventChannel(const std::u16string& path);
+// A channel keeps its records up to a maximum size (by default that of winsim/retention.h),
+// the oldest going first; records count at their StoredSize.
+void SetChannelMaximumSize(const std::u16string& path, uint64_t bytes);
+size_t ChannelRecordCount(const std::u16string& path);
 // Logs the record in its channel and queues it for every subscription that selects it. Returns
 // the record id (the channel's next one when the record had 0), or 0 when there is no such channel.
 uint64_t PublishEvent(EventRecord record);

@@ -31,7 +31,7 @@ struct QueryResult {
 struct Handles {
     HandleTable<uint32_t> renderContexts;  // the context's flags
     HandleTable<std::shared_ptr<QueryResult>> queries;
-    HandleTable<std::u16string> publishers;  // the provider's name
+    HandleTable<std::shared_ptr<const PublisherMessages>> publishers;  // the metadata as it was opened
 };
 
 Handles& TheHandles() {
@@ -295,9 +295,9 @@ Handle EvtOpenPublisherMetadata(Handle session, const vantel::WChar* publisherId
         if (session != nullptr) return Fail<Handle>(errors::kErrorInvalidHandle, nullptr);
         if (publisherId == nullptr || logFilePath != nullptr || flags != 0)
             return Fail<Handle>(errors::kErrorInvalidParameter, nullptr);
-        std::u16string provider = vantel::FromWide(publisherId);
-        if (!FindPublisher(provider)) return Fail<Handle>(errors::kErrorFileNotFound, nullptr);
-        return HandleOf(TheHandles().publishers.Open(std::move(provider)));
+        std::shared_ptr<const PublisherMessages> metadata = FindPublisher(vantel::FromWide(publisherId));
+        if (!metadata) return Fail<Handle>(errors::kErrorFileNotFound, nullptr);
+        return HandleOf(TheHandles().publishers.Open(std::move(metadata)));
     });
 }
 
@@ -310,10 +310,14 @@ int32_t EvtFormatMessage(Handle publisherMetadata, Handle event, uint32_t, uint3
             return Fail(errors::kErrorInvalidParameter, 0);
         std::optional<EventPtr> record = EventHandles().Get(ValueOf(event));
         if (!record) return Fail(errors::kErrorInvalidHandle, 0);
-        std::optional<std::u16string> provider = (*record)->system[kSystemProviderName].text;
-        if (publisherMetadata != nullptr) provider = TheHandles().publishers.Get(ValueOf(publisherMetadata));
-        if (!provider) return Fail(errors::kErrorInvalidHandle, 0);
-        std::optional<PublisherMessages> messages = FindPublisher(*provider);
+        std::shared_ptr<const PublisherMessages> messages;
+        if (publisherMetadata == nullptr) {
+            messages = FindPublisher((*record)->system[kSystemProviderName].text);
+        } else if (auto opened = TheHandles().publishers.Get(ValueOf(publisherMetadata))) {
+            messages = *opened;
+        } else {
+            return Fail(errors::kErrorInvalidHandle, 0);
+        }
         std::optional<std::u16string> text = messages ? MessageOf(*messages, **record, flags) : std::nullopt;
         if (!text) return Fail(kErrorMessageNotFound, 0);
         // Sizes count characters here, the terminator included.

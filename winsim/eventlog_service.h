@@ -26,6 +26,7 @@ uint32_t Subscribe(const std::u16string& path, const std::u16string& query, bool
 // False when the handle is no open subscription. Returns once no callback of it runs, or at
 // once when called from its own callback, which is the last.
 bool CloseSubscription(uintptr_t handle);
-std::optional<PublisherMessages> FindPublisher(const std::u16string& provider);
+// The provider's texts as registered now; null when it has none.
+std::shared_ptr<const PublisherMessages> FindPublisher(const std::u16string& provider);
 
 }  // namespace winsim

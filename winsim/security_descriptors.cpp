@@ -108,15 +108,16 @@ int32_t ParseSecurityDescriptor(const std::u16string& text, std::vector<AccessEn
     return 0;
 }
 
-int32_t LookupAccountSid(const std::vector<uint8_t>& sid, std::u16string* name) {
+int32_t LookupAccountSid(const std::vector<uint8_t>& sid, std::u16string* name, std::u16string* domain) {
     std::u16string text = SidText(sid);
     if (text.empty()) return kErrorInvalidParameter;
     auto known = WellKnownNames().find(text);
     if (known != WellKnownNames().end()) {
         *name = known->second;
+        *domain = text.starts_with(u"S-1-5-32-") ? u"BUILTIN" : text.starts_with(u"S-1-5-") ? u"NT AUTHORITY" : u"";
         return 0;
     }
-    return UserNameOfSid(text, name) ? 0 : kErrorNoneMapped;
+    return UserNameOfSid(text, name, domain) ? 0 : kErrorNoneMapped;
 }
 
 }  // namespace winsim

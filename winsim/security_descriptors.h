@@ -16,7 +16,8 @@ struct AccessEntry {
 // discretionary list. Answers 0, or 1336 (a malformed list) / 87 (a malformed descriptor).
 int32_t ParseSecurityDescriptor(const std::u16string& text, std::vector<AccessEntry>* entries);
 
-// The name of an account or well-known group by its identifier; 1332 when none is known.
-int32_t LookupAccountSid(const std::vector<uint8_t>& sid, std::u16string* name);
+// The name of an account or well-known group by its identifier, with its domain ("WINSIM" for
+// the machine's accounts, "NT AUTHORITY" or "BUILTIN" for well-known ones); 1332 when none is known.
+int32_t LookupAccountSid(const std::vector<uint8_t>& sid, std::u16string* name, std::u16string* domain);
 
 }  // namespace winsim

@@ -51,7 +51,10 @@ int32_t SidToStringSid(const Sid& sid, std::u16string* text) {
 
 namespace vantel::platform {
 
-int32_t LookupAccountNameOfSid(const Sid& sid, std::u16string* name) { return winsim::LookupAccountSid(sid, name); }
+int32_t LookupAccountNameOfSid(const Sid& sid, std::u16string* name, std::u16string* domain) {
+    std::u16string ignored;
+    return winsim::LookupAccountSid(sid, name, domain ? domain : &ignored);
+}
 
 int32_t DaclOfSecurityDescriptor(const std::u16string& text, std::vector<AccessEntry>* entries) {
     std::vector<winsim::AccessEntry> parsed;

@@ -10,55 +10,64 @@ namespace vantel::platform {
 
 namespace {
 
-// The open log: its name and the record number the next sequential read starts from.
-struct OpenLog {
-    std::u16string name;
-    bool started = false;
-    uint32_t next = 0;
-};
+uintptr_t HandleValue(void* handle) { return reinterpret_cast<uintptr_t>(handle); }
 
 }  // namespace
 
-LegacyEventLog::~LegacyEventLog() { delete static_cast<OpenLog*>(handle_); }
+LegacyEventLog::~LegacyEventLog() {
+    if (handle_) winsim::CloseClassicLog(HandleValue(handle_));
+}
 
 int32_t LegacyEventLog::Open(const std::u16string& log) {
-    if (int32_t error = winsim::OpenClassicLog(log)) return error;
-    delete static_cast<OpenLog*>(handle_);
-    handle_ = new OpenLog{log};
+    uintptr_t opened = 0;
+    if (int32_t error = winsim::OpenClassicLog(log, &opened)) return error;
+    if (handle_) winsim::CloseClassicLog(HandleValue(handle_));
+    handle_ = reinterpret_cast<void*>(opened);
     return kErrorSuccess;
 }
 
-int32_t LegacyEventLog::Read(uint32_t flags, std::span<uint8_t> buffer, uint32_t* bytesRead, uint32_t* bytesNeeded) {
-    auto* log = static_cast<OpenLog*>(handle_);
-    if (!log || !(flags & kEventLogSequentialRead)) return kErrorInvalidParameter;
-    std::vector<winsim::ClassicRecord> records;
-    if (int32_t error = winsim::ClassicLogRecords(log->name, &records)) return error;
-    const bool backwards = flags & kEventLogBackwardsRead;
-    const uint32_t count = static_cast<uint32_t>(records.size());
-    if (!log->started) log->next = backwards ? count : 1;
-    log->started = true;
+int32_t LegacyEventLog::Read(uint32_t flags, uint32_t recordNumber, std::span<uint8_t> buffer, uint32_t* bytesRead,
+                             uint32_t* bytesNeeded) {
     *bytesRead = 0;
-    while (log->next >= 1 && log->next <= count) {
-        const winsim::ClassicRecord& source = records[log->next - 1];
-        LegacyEventRecord record;
-        record.recordNumber = log->next;
-        record.timeGenerated = record.timeWritten = source.timeWritten;
-        record.eventId = source.eventId;
-        record.eventType = 8;  // audit success
-        record.strings = source.strings;
-        record.sourceName = source.source;
-        record.computerName = u"WINSIM";
-        std::vector<uint8_t> bytes = record.Serialize();
-        if (*bytesRead + bytes.size() > buffer.size()) {
-            if (*bytesRead != 0) break;
-            *bytesNeeded = static_cast<uint32_t>(bytes.size());
-            return kErrorInsufficientBuffer;
-        }
-        std::memcpy(buffer.data() + *bytesRead, bytes.data(), bytes.size());
-        *bytesRead += static_cast<uint32_t>(bytes.size());
-        log->next = backwards ? log->next - 1 : log->next + 1;
+    uint32_t needed = 0;
+    int32_t error = winsim::ReadClassicLog(
+        HandleValue(handle_), flags, recordNumber, [&](uint32_t number, const winsim::ClassicRecord& source) {
+            LegacyEventRecord record;
+            record.recordNumber = number;
+            record.timeGenerated = record.timeWritten = source.timeGenerated;
+            record.eventId = source.eventId;
+            record.eventType = source.eventType;
+            record.eventCategory = source.category;
+            record.strings = source.strings;
+            record.userSid = source.userSid;
+            record.data = source.data;
+            record.sourceName = source.source;
+            record.computerName = source.computer;
+            std::vector<uint8_t> bytes = record.Serialize();
+            if (*bytesRead + bytes.size() > buffer.size()) {
+                if (*bytesRead == 0) needed = static_cast<uint32_t>(bytes.size());
+                return false;
+            }
+            std::memcpy(buffer.data() + *bytesRead, bytes.data(), bytes.size());
+            *bytesRead += static_cast<uint32_t>(bytes.size());
+            return true;
+        });
+    if (error) return error;
+    if (*bytesRead == 0) {
+        *bytesNeeded = needed;
+        return kErrorInsufficientBuffer;
     }
-    return *bytesRead ? kErrorSuccess : kErrorHandleEof;
+    return kErrorSuccess;
+}
+
+int32_t LegacyEventLog::OldestRecord(uint32_t* number) {
+    return winsim::ClassicLogOldestRecord(HandleValue(handle_), number);
+}
+
+int32_t LegacyEventLog::RecordCount(uint32_t* count) { return winsim::ClassicLogRecordCount(HandleValue(handle_), count); }
+
+int32_t LegacyEventLog::NotifyChange(const Event& event) {
+    return winsim::NotifyClassicLogChange(HandleValue(handle_), *static_cast<const winsim::KernelEvent*>(event.native()));
 }
 
 }  // namespace vantel::platform

@@ -5,11 +5,14 @@
 
 #include <climits>
 #include <filesystem>
+#include <memory>
 #include <new>
+#include <utility>
 
 #include "platform/errors.h"
 #include "winsim/files.h"
 #include "winsim/last_error.h"
+#include "winsim/message_modules.h"
 #include "winsim/signing.h"
 #include "winsim/system_libraries.h"
 
@@ -17,14 +20,16 @@ namespace vantel::platform {
 
 namespace {
 
-// A loaded library: a shared object of the host, or one that winsim implements itself.
+// A loaded library: a shared object of the host, one that winsim implements itself, or a
+// message module mapped as a data file.
 struct SimLibrary {
     void* shared = nullptr;
     const winsim::SystemLibrary* builtIn = nullptr;
+    std::shared_ptr<const winsim::MessageTable> messages{};
 };
 
 LibraryHandle Wrap(SimLibrary library) {
-    auto* handle = new (std::nothrow) SimLibrary(library);
+    auto* handle = new (std::nothrow) SimLibrary(std::move(library));
     if (handle == nullptr) {
         if (library.shared) dlclose(library.shared);
         winsim::SetLastError(kErrorOutOfMemory);
@@ -49,9 +54,24 @@ LibraryHandle LoadSystemLibrary(const std::u16string& fileName) {
     return builtIn ? Wrap({.builtIn = builtIn}) : nullptr;
 }
 
+LibraryHandle LoadLibraryAsDataFile(const std::u16string& path) {
+    std::shared_ptr<const winsim::MessageTable> messages = winsim::FindMessageModule(path);
+    if (!messages) {
+        winsim::SetLastError(kErrorModNotFound);
+        return nullptr;
+    }
+    return Wrap({.messages = std::move(messages)});
+}
+
+int32_t FormatMessageFromLibrary(LibraryHandle library, uint32_t messageId, const std::vector<std::u16string>* inserts,
+                                 std::u16string* text) {
+    auto* loaded = static_cast<SimLibrary*>(library);
+    return winsim::FormatMessage(loaded ? loaded->messages.get() : nullptr, messageId, inserts, text);
+}
+
 void* GetLibraryProcedure(LibraryHandle library, const char* name) {
     auto* loaded = static_cast<SimLibrary*>(library);
-    if (loaded == nullptr) {
+    if (loaded == nullptr || loaded->messages) {
         winsim::SetLastError(kErrorInvalidHandle);
         return nullptr;
     }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "winsim/event_record.h"
 #include "winsim/locale.h"
 
 namespace vantel::platform {
@@ -14,6 +15,8 @@ constexpr int64_t kTicksPerDay = 1440 * kTicksPerMinute;
 }  // namespace
 
 std::u16string AnsiToWide(std::string_view bytes) { return winsim::AnsiToWide(bytes); }
+
+uint64_t SystemTimeAsFileTime() { return winsim::FileTimeNow(); }
 
 bool FileTimeToLocalFileTime(uint64_t utcTicks, uint64_t* localTicks) {
     int64_t local = static_cast<int64_t>(utcTicks) + winsim::TimeZoneOffset() * kTicksPerMinute;

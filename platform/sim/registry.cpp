@@ -2,6 +2,7 @@
 
 #include "platform/threads.h"
 #include "winsim/registry.h"
+#include "winsim/system.h"
 
 namespace vantel::platform {
 
@@ -49,6 +50,32 @@ int32_t RegReadValue(RegRoot root, const std::u16string& subkey, const std::u16s
     if (!stored) return kErrorFileNotFound;
     *type = static_cast<uint32_t>(stored->type);
     *data = std::move(stored->data);
+    return kErrorSuccess;
+}
+
+int32_t RegReadQword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint64_t* data) {
+    if (int32_t error = OpenResult(root, subkey)) return error;
+    auto stored = winsim::RegGetValue(HiveOf(root), subkey, value);
+    if (!stored) return kErrorFileNotFound;
+    if (stored->type != winsim::ValueType::Qword || stored->data.size() != 8) return kErrorInvalidData;
+    *data = 0;
+    for (int i = 7; i >= 0; --i) *data = (*data << 8) | stored->data[i];
+    return kErrorSuccess;
+}
+
+int32_t RegWriteQword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint64_t data) {
+    if (int32_t failure = winsim::RegKeyFailure(HiveOf(root), subkey)) return failure;
+    std::vector<uint8_t> bytes(8);
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(data >> (8 * i));
+    winsim::RegSetValue(HiveOf(root), subkey, value, {winsim::ValueType::Qword, std::move(bytes)});
+    return kErrorSuccess;
+}
+
+int32_t ShGetTextValue(RegRoot root, const std::u16string& subkey, const std::u16string& value,
+                       std::u16string* data) {
+    if (int32_t error = RegReadString(root, subkey, value, data)) return error;
+    if (winsim::RegGetValue(HiveOf(root), subkey, value)->type == winsim::ValueType::ExpandString)
+        *data = winsim::ExpandEnvironmentStrings(*data);
     return kErrorSuccess;
 }
 

@@ -104,7 +104,7 @@ int32_t SidToStringSid(const Sid& sid, std::u16string* text) {
 
 namespace vantel::platform {
 
-int32_t LookupAccountNameOfSid(const Sid& sid, std::u16string* name) {
+int32_t LookupAccountNameOfSid(const Sid& sid, std::u16string* name, std::u16string* domainName) {
     if (!IsValidSid(sid)) return ERROR_INVALID_SID;
     PSID raw = const_cast<uint8_t*>(sid.data());
     DWORD nameChars = 0, domainChars = 0;
@@ -116,6 +116,7 @@ int32_t LookupAccountNameOfSid(const Sid& sid, std::u16string* name) {
     if (!LookupAccountSidW(nullptr, raw, account.data(), &nameChars, domain.data(), &domainChars, &use))
         return static_cast<int32_t>(GetLastError());
     *name = std::u16string(reinterpret_cast<const char16_t*>(account.c_str()));
+    if (domainName) *domainName = std::u16string(reinterpret_cast<const char16_t*>(domain.c_str()));
     return ERROR_SUCCESS;
 }
 

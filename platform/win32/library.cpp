@@ -5,6 +5,8 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 
+#include <vector>
+
 #include "common/text.h"
 #include "platform/files.h"
 
@@ -76,6 +78,29 @@ LibraryHandle LoadSystemLibrary(const std::u16string& fileName) {
     if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)
         module = LoadLibraryExW(Wide(SystemDirectory() + u"\\" + fileName), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     return module;
+}
+
+LibraryHandle LoadLibraryAsDataFile(const std::u16string& path) {
+    return LoadLibraryExW(Wide(path), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+}
+
+int32_t FormatMessageFromLibrary(LibraryHandle library, uint32_t messageId, const std::vector<std::u16string>* inserts,
+                                 std::u16string* text) {
+    DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM;
+    std::vector<DWORD_PTR> arguments;
+    if (inserts == nullptr) {
+        flags |= FORMAT_MESSAGE_IGNORE_INSERTS;
+    } else if (!inserts->empty()) {
+        flags |= FORMAT_MESSAGE_ARGUMENT_ARRAY;
+        for (const std::u16string& insert : *inserts) arguments.push_back(reinterpret_cast<DWORD_PTR>(insert.c_str()));
+    }
+    wchar_t* formatted = nullptr;
+    DWORD length = FormatMessageW(flags, library, messageId, 0, reinterpret_cast<wchar_t*>(&formatted), 0,
+                                  arguments.empty() ? nullptr : reinterpret_cast<va_list*>(arguments.data()));
+    if (length == 0) return static_cast<int32_t>(GetLastError());
+    text->assign(reinterpret_cast<const char16_t*>(formatted), length);
+    LocalFree(formatted);
+    return ERROR_SUCCESS;
 }
 
 void* GetLibraryProcedure(LibraryHandle library, const char* name) {

@@ -14,6 +14,12 @@ std::u16string AnsiToWide(std::string_view bytes) {
     return text;
 }
 
+uint64_t SystemTimeAsFileTime() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
 bool FileTimeToLocalFileTime(uint64_t utcTicks, uint64_t* localTicks) {
     FILETIME utc{static_cast<DWORD>(utcTicks), static_cast<DWORD>(utcTicks >> 32)}, local{};
     if (!::FileTimeToLocalFileTime(&utc, &local)) return false;

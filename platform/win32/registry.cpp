@@ -1,6 +1,7 @@
 #include "platform/registry.h"
 
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <vector>
 
@@ -84,6 +85,38 @@ int32_t RegNotifyChangeKeyValue(const RegKey& key, bool watchSubtree, uint32_t f
                                 bool asynchronous) {
     return ::RegNotifyChangeKeyValue(Raw(key), watchSubtree, filter, event ? static_cast<HANDLE>(event->native()) : nullptr,
                                      asynchronous);
+}
+
+int32_t RegReadQword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint64_t* data) {
+    RegKey key;
+    if (LONG error = RegOpenKeyExW(RootKey(root), Wide(subkey), 0, KEY_QUERY_VALUE, key.put())) return error;
+    DWORD type = 0, bytes = sizeof(*data);
+    uint64_t number = 0;
+    if (LONG error = RegQueryValueExW(key.get(), Wide(value), nullptr, &type, reinterpret_cast<BYTE*>(&number), &bytes))
+        return error == ERROR_MORE_DATA ? ERROR_INVALID_DATA : error;
+    if (type != REG_QWORD || bytes != sizeof(number)) return ERROR_INVALID_DATA;
+    *data = number;
+    return ERROR_SUCCESS;
+}
+
+int32_t RegWriteQword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint64_t data) {
+    RegKey key;
+    if (LONG error = RegCreateKeyExW(RootKey(root), Wide(subkey), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr))
+        return error;
+    return RegSetValueExW(key.get(), Wide(value), 0, REG_QWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
+}
+
+int32_t ShGetTextValue(RegRoot root, const std::u16string& subkey, const std::u16string& value,
+                       std::u16string* data) {
+    DWORD type = 0, bytes = 0;
+    if (DWORD error = SHGetValueW(RootKey(root), Wide(subkey), Wide(value), &type, nullptr, &bytes)) return error;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
+    std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1, 0);
+    bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+    if (DWORD error = SHGetValueW(RootKey(root), Wide(subkey), Wide(value), &type, buffer.data(), &bytes)) return error;
+    buffer.back() = 0;
+    *data = reinterpret_cast<const char16_t*>(buffer.data());
+    return ERROR_SUCCESS;
 }
 
 }  // namespace vantel::platform
