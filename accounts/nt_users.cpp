@@ -260,16 +260,14 @@ int64_t CNtUsers::FindNewestSecurityRecordTime(const std::u16string& name, bool 
             continue;
         }
         if (error) return 0;
-        for (uint32_t offset = 0; offset + 8 <= read;) {
-            uint32_t length = static_cast<uint32_t>(LittleEndian(buffer.data() + offset, 4));
-            if (length == 0 || length > read - offset) break;
-            if (auto record = LegacyEventRecord::Parse(buffer.data() + offset, length)) {
-                bool wanted = creation ? record->eventId == 4720 || record->eventId == 624
-                                       : record->eventId == 4624 || record->eventId == 528;
-                if (wanted && record->String(nameString) == name) return record->timeWritten;
-            }
-            offset += length;
-        }
+        int64_t found = 0;
+        ForEachLegacyRecord(std::span(buffer.data(), read), [&](const LegacyEventRecord& record) {
+            bool wanted = creation ? record.eventId == 4720 || record.eventId == 624
+                                   : record.eventId == 4624 || record.eventId == 528;
+            if (wanted && record.String(nameString) == name) found = record.timeWritten;
+            return found == 0;
+        });
+        if (found != 0) return found;
     }
 }
 

@@ -21,6 +21,10 @@ struct EventLogApi {
     void Release();
     // What the live subscription needs; without it the legacy readers take over.
     bool CanSubscribe() const { return close && render && subscribe && createRenderContext; }
+    // What the history refresh needs; without it the classic records answer.
+    bool CanQueryHistory() const {
+        return query && next && close && createRenderContext && render && openPublisherMetadata && formatMessage;
+    }
 };
 
 }  // namespace vantel

@@ -163,6 +163,16 @@ std::vector<uint8_t> LegacyEventRecord::Serialize() const {
     return out;
 }
 
+void ForEachLegacyRecord(std::span<const uint8_t> buffer, const std::function<bool(const LegacyEventRecord&)>& visit) {
+    for (size_t offset = 0; buffer.size() - offset >= kHeaderSize;) {
+        uint32_t length = Read32(buffer.data() + offset);
+        if (length < kHeaderSize || length > buffer.size() - offset) return;
+        std::optional<LegacyEventRecord> record = LegacyEventRecord::Parse(buffer.data() + offset, length);
+        if (record && !visit(*record)) return;
+        offset += length;
+    }
+}
+
 const std::u16string& LegacyEventRecord::String(size_t index) const {
     static const std::u16string kEmpty;
     return index < strings.size() ? strings[index] : kEmpty;

@@ -2,7 +2,9 @@
 // insertion strings of a classic event-log record.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -53,5 +55,10 @@ struct LegacyEventRecord {
 
     const std::u16string& String(size_t index) const;
 };
+
+// Hands each record of a buffer that ReadEventLog filled to visit, in order, stepping by each
+// record's length; a record that does not parse is skipped, a length that leaves the buffer ends
+// the walk, and so does visit answering false.
+void ForEachLegacyRecord(std::span<const uint8_t> buffer, const std::function<bool(const LegacyEventRecord&)>& visit);
 
 }  // namespace vantel

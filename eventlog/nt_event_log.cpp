@@ -18,6 +18,8 @@ constexpr char16_t kCapi2ChannelKey[] =
     u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT\\Channels\\Microsoft-Windows-CAPI2/Operational";
 constexpr int32_t kStatusInvalidParameter = static_cast<int32_t>(0xC000000D);
 constexpr size_t kMaxPath = 260;
+// How long Destroy waits for the classic readers, which leave within one wake-up once signalled.
+constexpr uint32_t kLegacyReadersExitMs = 5000;
 
 enum AuditCategory { kAuditLogon = 1, kAuditObjectAccess = 2, kAuditAccountManagement = 6 };
 
@@ -65,8 +67,7 @@ int32_t CNtEventLog::Start() {
             ++runState().running;
             if (!platform::QueueLongRunningWork(&CNtEventLog::SubscribeChannels, this)) --runState().running;
         } else {
-            // The classic readers and the share and task monitors take over here.
-            TraceError(u"[CNtEventLog] the modern event-log interface is missing and the classic readers are not available");
+            StartLegacyReaders();
         }
         TraceError(u"[CNtEventLog] the remote-logon attack monitor is not available");
         return 0;
@@ -78,6 +79,7 @@ int32_t CNtEventLog::Stop() {
         TraceInfo(u"[CNtEventLog] Stop");
         runState().stopped.exchange(1);
         CloseSubscription();
+        legacyReaders_.SignalAll();
         return 0;
     });
 }
@@ -95,6 +97,11 @@ int32_t CNtEventLog::SetProperty(int32_t id, void* data) {
 
 void CNtEventLog::BeforeDestroy() {
     CloseSubscription();  // no callback may reach a destroyed object
+    // Nor a classic reader: told to stop as Stop does, each leaves at its next wake-up.
+    runState().stopped.exchange(1);
+    legacyReaders_.SignalAll();
+    if (!legacyReaders_.WaitIdle(kLegacyReadersExitMs))
+        TraceError(u"[CNtEventLog] the classic readers did not end within %u ms", kLegacyReadersExitMs);
     api_.Release();
     LL_singleton<CSpecialLog>::Instance().Stop(1);
 }
@@ -128,9 +135,5 @@ bool CNtEventLog::SetAuditPolicy(bool enable) {
     return policy.SetAuditEvents(info) == 0;
 }
 
-void CNtEventLog::ReFresh(const std::u16string& freshList, bool, const std::u16string& lastDays) {
-    TraceInfo(u"[CNtEventLog] ReFresh FreshList:%s LastDays:%s: the event history is not available yet", freshList,
-              lastDays);
-}
 
 }  // namespace vantel

@@ -2,14 +2,19 @@
 // systems without it, falls back to the classic readers) and translates records into named
 // events; holds the state the translators share between records.
 #pragma once
+#include <initializer_list>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "common/system_helpers.h"
 #include "eventlog/event_log_api.h"
 #include "eventlog/event_values.h"
 #include "eventlog/failed_logon_counts.h"
+#include "monitors/history_record.h"
+#include "monitors/legacy_reader.h"
 #include "plugin/plugin_base.h"
 
 namespace vantel {
@@ -33,14 +38,23 @@ public:
     void TranslateSecurityEvent(uint32_t eventId, const EventValues& values, uint64_t time);
     void TranslateSecurityEvent(uint32_t eventId, const LegacyEventRecord& record, uint64_t time);
     void TranslateSystemEvent(uint32_t eventId, const EventValues& values, uint64_t time);
+    void TranslateSystemEvent(uint32_t eventId, const LegacyEventRecord& record, uint64_t time);
     void TranslateAppLockerEvent(uint32_t eventId, const EventValues& values, uint64_t time);
     void TranslateFirewallEvent(uint32_t eventId, const EventValues& values, uint64_t time, const std::u16string& xml);
     void TranslateCodeIntegrityEvent(uint32_t eventId, const EventValues& values, uint64_t time);
     void TranslateCapi2Event(uint32_t eventId, const std::u16string& xml, uint64_t time);
 
-    // Answers the server's request for the event history; the history reader comes later, so
-    // for now it only says so and sends no reply.
-    void ReFresh(const std::u16string& freshList, bool all, const std::u16string& lastDays);
+    // Answers the server's request for the history of one channel with the records newer than
+    // the channel's refresh mark, or those of the last days when days are given, newest first,
+    // in batches of items of the reply.
+    void ReFresh(const std::u16string& channel, bool errorsOnly, const std::u16string& days);
+    // The history readers, over the modern query interface and over the classic records; they
+    // fill the history list and answer false when the channel cannot be read.
+    bool GetEvtLog2(const std::u16string& channel, bool errorsOnly, bool* markFound, const std::u16string& days);
+    bool GetEvtLog(const std::u16string& channel, bool errorsOnly, bool* markFound, const std::u16string& days);
+    // The channel's refresh mark: the time of the newest record the last incremental refresh sent.
+    std::optional<uint64_t> RefreshMark(const std::u16string& channel) const;
+    void SetRefreshMark(const std::u16string& channel, uint64_t time) const;
 
     // Switches the audit of logon, object access and account management on or off.
     bool SetAuditPolicy(bool enable);
@@ -57,9 +71,25 @@ public:
     static uint32_t VANTEL_WINAPI OnSubscriptionEvent(uint32_t action, void* instance, evt::Handle event);
     uint32_t HandleEventRecord(evt::Handle event);
 
+    // The classic readers of systems without the modern interface: one long-running work item
+    // per channel watches it, translating what is written, and rescans it when its file changed.
+    static void LegacyChannelWorker(void* context);
+    // 0, 21 (stop requested), 1503 (the log file changed) or another Windows error. The run is
+    // the Start that queued the worker.
+    uint32_t WatchLegacyChannel(const std::u16string& channel, uint32_t run);
+    bool RescanLegacyChannel(const std::u16string& channel);
+    // Translates every record written since the handle's position, under the translation lock.
+    int32_t DumpNewRecords(platform::LegacyEventLog& log);
+    bool LegacySlotOpen(const std::u16string& channel) { return legacyReaders_.Open(LegacyReaderSlots::SlotOf(channel)); }
+
 private:
     void BeforeDestroy() override;
     void CloseSubscription();
+    void StartLegacyReaders();
+    bool LegacyReaderStopped(uint32_t run) const;
+    // Hands a classic record to its translator when its identifier is one of the ids given for
+    // the Security log, or 7036.
+    void TranslateLegacyRecord(const LegacyEventRecord& record, std::initializer_list<uint32_t> securityIds);
     void TranslateModernLogon(uint32_t eventId, const EventValues& values, uint64_t time);
     void TranslateLegacyLogon(uint32_t eventId, const LegacyEventRecord& record, uint64_t time);
     // False for a scheduled task in an excluded folder, which gives no record at all.
@@ -67,6 +97,14 @@ private:
     void TranslateLegacyAccountEvent(uint32_t eventId, const LegacyEventRecord& record, uint64_t time);
     void TranslateServiceInstall(const EventValues& values);
     void TranslateServiceStateChange(const EventValues& values);
+    struct ServiceStateChange {
+        std::u16string displayName, stateText, serviceName;
+        std::optional<uint32_t> state;  // from the modern record's "name/N"; none: the state words decide
+    };
+    // Services seen starting are kept under runningKey: the service name, or before Vista, whose
+    // records carry none, the display name.
+    void ReportServiceStateChange(const ServiceStateChange& change, const ServiceInfo& info,
+                                  const std::u16string& runningKey);
 
     EventLogApi api_;
     std::recursive_mutex translationLock_;
@@ -74,11 +112,13 @@ private:
     evt::Handle subscription_ = nullptr;
     std::u16string currentComputerName_;
     IProcessInfoProvider* processInfoProvider_ = nullptr;
-    std::map<std::u16string, ServiceInfo> runningServices_;  // services seen starting, by name
+    std::map<std::u16string, ServiceInfo> runningServices_;  // services seen starting, by runningKey
     FailedLogonCounts failedLogonCounts_;
     int32_t registryVariant_ = 0;
     std::u16string configurationKey_;
     std::u16string serviceHostPath_;
+    LegacyReaderSlots legacyReaders_;
+    std::vector<HistoryRecord> historyRecords_;  // newest first, while a refresh runs
 };
 
 }  // namespace vantel

@@ -61,17 +61,33 @@ void CNtEventLog::TranslateSystemEvent(uint32_t eventId, const EventValues& valu
     log.Commit();
 }
 
+void CNtEventLog::TranslateSystemEvent(uint32_t eventId, const LegacyEventRecord& record, uint64_t) {
+    // The classic record names the service by its display name only and says its state in words.
+    if (eventId == kServiceStateChange) {
+        const std::u16string& displayName = record.String(0);
+        ServiceInfo info;
+        if (GetServiceInfoByDisplayName(displayName, &info))
+            ReportServiceStateChange({displayName, record.String(1), u"", std::nullopt}, info, displayName);
+    }
+    LL_singleton<CSpecialLog>::Instance().Commit();
+}
+
 void CNtEventLog::TranslateServiceStateChange(const EventValues& values) {
-    CSpecialLog& log = LL_singleton<CSpecialLog>::Instance();
-    std::u16string displayName = values.Text(0);
-    std::u16string stateText = values.Text(1);
     auto [serviceName, state] = ServiceNameAndState(values.BinaryText(2));
     ServiceInfo info;
     if (!GetServiceInfo(serviceName, &info)) return;
+    ReportServiceStateChange({values.Text(0), values.Text(1), serviceName, state}, info, serviceName);
+}
+
+void CNtEventLog::ReportServiceStateChange(const ServiceStateChange& change, const ServiceInfo& info,
+                                           const std::u16string& runningKey) {
+    CSpecialLog& log = LL_singleton<CSpecialLog>::Instance();
+    const std::u16string& displayName = change.displayName;
+    const std::u16string& serviceName = change.serviceName;
     // The number behind the service name says the state in every language; the words of the
     // state text are one language's only.
-    bool running = state ? *state == kServiceRunning : stateText == u"正在运行";
-    bool stopped = state ? *state == kServiceStopped : stateText == u"停止";
+    bool running = change.state ? *change.state == kServiceRunning : change.stateText == u"正在运行";
+    bool stopped = change.state ? *change.state == kServiceStopped : change.stateText == u"停止";
     if (running) {
         if (info.hosted) {
             log.SetField(u"EventName", u"HostedServiceStarted");
@@ -98,10 +114,10 @@ void CNtEventLog::TranslateServiceStateChange(const EventValues& values) {
             log.SetField(u"service_name", serviceName);
             log.SetNumber(u"target_process_id", info.processId);
         }
-        runningServices_[serviceName] = info;
+        runningServices_[runningKey] = info;
     } else if (stopped) {
         // The process is gone by now: its id is the one seen at the start.
-        uint32_t processId = runningServices_[serviceName].processId;
+        uint32_t processId = runningServices_[runningKey].processId;
         log.SetField(u"EventName", info.hosted ? u"HostedServiceStopped" : u"ServiceStopped");
         log.SetField(u"service_display_name", displayName);
         log.SetField(u"image_file_name", info.imageFileName);

@@ -3,17 +3,23 @@
 
 #include <nlohmann/json.hpp>
 
+#include <map>
 #include <optional>
+#include <stdexcept>
 
 #include "common/text.h"
 #include "host/scenario.h"
 #include "host/system.h"
 #include "winsim/accounts.h"
 #include "winsim/certificates.h"
+#include "winsim/classic_eventlog.h"
 #include "winsim/eventlog.h"
 #include "winsim/evtx_reader.h"
+#include "winsim/message_modules.h"
+#include "winsim/registry.h"
 #include "winsim/services.h"
 #include "winsim/sessions.h"
+#include "winsim/system_libraries.h"
 
 namespace qorexthost {
 
@@ -24,6 +30,7 @@ using winsim::EventValue;
 
 // 2021-01-01 00:00:00 UTC: records of a scenario carry fixed times, so runs repeat exactly.
 constexpr uint64_t kDefaultTicks = 132539328000000000ull;
+constexpr uint32_t kDefaultSeconds = 1609459200;
 
 std::u16string Text(const json& value) { return vantel::FromUtf8(value.get<std::string>()); }
 
@@ -52,6 +59,7 @@ void Publish(const json& event) {
     record.Computer(vantel::FromUtf8(event.value("computer", "WINSIM")));
     if (event.contains("level")) record.Level(event["level"].get<uint8_t>());
     if (event.contains("task")) record.Task(event["task"].get<uint16_t>());
+    if (event.contains("user_sid")) record.UserSid(winsim::SidFromText(Text(event["user_sid"])));
     std::vector<EventValue> values;
     for (const json& cell : event.value("values", json::array())) values.push_back(ValueOf(cell));
     record.Values(std::move(values));
@@ -59,6 +67,65 @@ void Publish(const json& event) {
     if (winsim::PublishEvent(std::move(record)) == 0)
         throw ScenarioError("no channel \"" + event["channel"].get<std::string>() + "\"");
     winsim::WaitForEventDelivery();
+}
+
+// {"log": "Security", "id": 528, "time": seconds since 1970, "type": 8, "category": 0,
+//  "source": ..., "computer": ..., "user_sid": "S-1-5-...", "strings": [...], "data_text": ...}
+void AppendClassic(const json& step) {
+    winsim::ClassicRecord record;
+    record.eventId = step.at("id").get<uint32_t>();
+    record.timeGenerated = step.value("time", kDefaultSeconds);
+    record.eventType = step.value("type", uint16_t{8});
+    record.category = step.value("category", uint16_t{0});
+    if (step.contains("source")) record.source = Text(step["source"]);
+    if (step.contains("computer")) record.computer = Text(step["computer"]);
+    if (step.contains("user_sid")) record.userSid = winsim::SidFromText(Text(step["user_sid"]));
+    for (const json& text : step.value("strings", json::array())) record.strings.push_back(Text(text));
+    if (step.contains("data_text")) {
+        // Binary data holding a zero-terminated UTF-16 text.
+        for (char16_t c : Text(step["data_text"]) + u'\0') {
+            record.data.push_back(static_cast<uint8_t>(c));
+            record.data.push_back(static_cast<uint8_t>(c >> 8));
+        }
+    }
+    winsim::AppendClassicRecord(Text(step.at("log")), std::move(record));
+}
+
+// {"1": "text", "0x40000210": "text with %1"}: texts by message id, decimal or hexadecimal.
+std::map<uint32_t, std::u16string> MessagesOf(const json& texts) {
+    std::map<uint32_t, std::u16string> messages;
+    for (const auto& [id, text] : texts.items()) {
+        size_t used = 0;
+        unsigned long number = 0;
+        try {
+            number = std::stoul(id, &used, 0);
+        } catch (const std::logic_error&) {
+        }
+        if (used == 0 || used != id.size() || number > UINT32_MAX) throw ScenarioError("no message id \"" + id + "\"");
+        messages[static_cast<uint32_t>(number)] = Text(text);
+    }
+    return messages;
+}
+
+// {"path": "%SystemRoot%\\System32\\audit.dll", "messages": {...},
+//  "sources": [{"log": "Security", "source": "Security"}]}: the file, registered as the sources'
+// "EventMessageFile" (expandable, as Windows stores it).
+void AddMessageModule(const json& step) {
+    std::u16string path = Text(step.at("path"));
+    winsim::AddMessageModule(path, MessagesOf(step.at("messages")));
+    for (const json& source : step.value("sources", json::array()))
+        winsim::RegSetString(winsim::Hive::LocalMachine,
+                             u"SYSTEM\\CurrentControlSet\\services\\eventlog\\" + Text(source.at("log")) + u"\\" +
+                                 Text(source.at("source")),
+                             u"EventMessageFile", path, winsim::ValueType::ExpandString);
+}
+
+// {"provider": ..., "events": {"4624": "message with %1"}, "tasks": {...}, "levels": {...}}
+void AddPublisher(const json& step) {
+    winsim::PublisherMessages messages{MessagesOf(step.value("events", json::object())),
+                                       MessagesOf(step.value("levels", json::object())),
+                                       MessagesOf(step.value("tasks", json::object()))};
+    winsim::SetPublisherMessages(Text(step.at("provider")), std::move(messages));
 }
 
 // {"user": "alice" (none: the agent's own account), "issuer": ..., "subject": ...,
@@ -87,6 +154,15 @@ void ApplyMachineStep(const std::string& text) {
             return winsim::AddUser({Text(user.at("name")), user.value("privilege", 1u), Text(user.at("sid"))});
         }
         if (step.contains("add_root_certificate")) return AddRootCertificate(step["add_root_certificate"]);
+        if (step.contains("classic_append")) return AppendClassic(step["classic_append"]);
+        if (step.contains("classic_clear")) return winsim::ClearClassicLog(Text(step["classic_clear"].at("log")));
+        if (step.contains("message_module")) return AddMessageModule(step["message_module"]);
+        if (step.contains("publisher")) return AddPublisher(step["publisher"]);
+        if (step.contains("remove_library_export")) {
+            // {"library": "Wevtapi.dll", "export": "EvtSubscribe"}; no export: the whole library.
+            const json& removed = step["remove_library_export"];
+            return winsim::RemoveLibraryExport(Text(removed.at("library")), removed.value("export", ""));
+        }
         if (step.contains("add_process")) {
             const json& process = step["add_process"];
             winsim::ProcessInfo info{process.at("id").get<uint32_t>(), Text(process.at("image")),

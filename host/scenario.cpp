@@ -76,6 +76,7 @@ Step ParseStep(const json& step, const Scenario& scenario) {
     if (step.contains("wait_idle")) return WaitIdleStep{PluginOfRun(step["wait_idle"], scenario)};
     if (step.contains("pause_ms")) return PauseStep{std::max(0, step["pause_ms"].get<int>())};
     if (step.contains("machine")) return MachineStep{step["machine"].dump()};
+    if (step.contains("replay")) return ReplayStep{ListMember(step, "replay").get<std::vector<std::string>>()};
     throw ScenarioError("unknown step: " + step.dump());
 }
 

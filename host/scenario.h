@@ -62,8 +62,8 @@ struct MachineStep {
     std::string json;
 };
 
-// Recorded event-log files replayed into the machine (qorexthost --evtx); the host then waits
-// until the module's named events have settled.
+// Recorded event-log files replayed into the machine's channels (qorexthost --evtx, or a
+// scenario's {"replay": [...]}); the host then waits until the module's named events have settled.
 struct ReplayStep {
     std::vector<std::string> paths;
 };

@@ -62,4 +62,9 @@ void PluginHostLink::FlushReport(int32_t reply, int32_t kind, const std::u16stri
     document->ResetDocument();
 }
 
+void PluginHostLink::DiscardReport() {
+    rows_.clear();
+    pending_.clear();
+}
+
 }  // namespace vantel

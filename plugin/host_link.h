@@ -28,6 +28,8 @@ public:
     // Writes the committed rows into the document of that kind, sends it (as the reply to the
     // current message, or as a report when reply is 0), then drops the rows and resets it.
     void FlushReport(int32_t reply, int32_t kind, const std::u16string& tag);
+    // Drops the rows of a report that will not be sent, so that no later report carries them.
+    void DiscardReport();
 
     const std::u16string& name() const { return name_; }
     bool registered() const { return registered_ != 0; }

@@ -107,13 +107,14 @@ void RegSetValue(Hive hive, const std::u16string& key, const std::u16string& nam
     Notify(registry, path, kNotifyLastSet);
 }
 
-void RegSetString(Hive hive, const std::u16string& key, const std::u16string& name, const std::u16string& text) {
+void RegSetString(Hive hive, const std::u16string& key, const std::u16string& name, const std::u16string& text,
+                  ValueType type) {
     std::vector<uint8_t> bytes((text.size() + 1) * 2);
     for (size_t i = 0; i < text.size(); ++i) {
         bytes[2 * i] = static_cast<uint8_t>(text[i] & 0xFF);
         bytes[2 * i + 1] = static_cast<uint8_t>(text[i] >> 8);
     }
-    RegSetValue(hive, key, name, {ValueType::String, std::move(bytes)});
+    RegSetValue(hive, key, name, {type, std::move(bytes)});
 }
 
 void RegSetDword(Hive hive, const std::u16string& key, const std::u16string& name, uint32_t number) {

@@ -20,7 +20,9 @@ struct RegistryValue {
 
 // Changes wake the notifications registered on the key or, for whole-subtree ones, above it.
 void RegSetValue(Hive hive, const std::u16string& key, const std::u16string& name, RegistryValue value);
-void RegSetString(Hive hive, const std::u16string& key, const std::u16string& name, const std::u16string& text);
+// A String value, or with type ExpandString one whose environment references readers expand.
+void RegSetString(Hive hive, const std::u16string& key, const std::u16string& name, const std::u16string& text,
+                  ValueType type = ValueType::String);
 void RegSetDword(Hive hive, const std::u16string& key, const std::u16string& name, uint32_t number);
 void RegDeleteValue(Hive hive, const std::u16string& key, const std::u16string& name);
 // Creates the key and its missing parents.
