@@ -15,6 +15,8 @@ struct HistoryRecord {
     std::u16string UserName;       // "domain\name"; empty without a user or when it cannot be resolved
     std::u16string Description;    // the formatted message or a fallback
     std::u16string Channel;
+
+    bool operator==(const HistoryRecord&) const = default;
 };
 
 // The modern records' levels (1 "Critical" to 4 "Informational") or the classic records' event

@@ -2,6 +2,7 @@
 #pragma once
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -78,6 +79,7 @@ struct FakeHost : Counted<IPluginHost> {
         std::vector<std::pair<std::u16string, std::vector<std::pair<std::u16string, std::u16string>>>> nodes;
     };
     std::vector<Sent> sent;
+    std::function<void()> onSent;  // called after each document sent, on the sender's thread
 
     int32_t VANTEL_CALL RegisterMessageHandler(IServerPushedMessageHandler* registered) override {
         registered->AddRef();
@@ -121,6 +123,7 @@ private:
         Sent copy{reply, fake == &documents[0] ? 1 : 2, message, fake->values, {}};
         for (auto& node : fake->nodes) copy.nodes.emplace_back(node->tag, node->values);
         sent.push_back(std::move(copy));
+        if (onSent) onSent();
         return 0;
     }
 };

@@ -11,6 +11,7 @@
 #include "plugin/factory.h"
 #include "plugin/singleton.h"
 #include "winsim/accounts.h"
+#include "winsim/services.h"
 
 namespace vantel {
 namespace {
@@ -81,7 +82,10 @@ protected:
         auto parsed = LegacyEventRecord::Parse(bytes.data(), bytes.size());
         ASSERT_TRUE(parsed.has_value());
         std::lock_guard guard(plugin->translationLock());
-        plugin->TranslateSecurityEvent(parsed->eventId, *parsed, parsed->timeGenerated);
+        if (parsed->eventId == 7036)
+            plugin->TranslateSystemEvent(parsed->eventId, *parsed, parsed->timeGenerated);
+        else
+            plugin->TranslateSecurityEvent(parsed->eventId, *parsed, parsed->timeGenerated);
     }
     Fields Event(size_t index) {
         std::lock_guard guard(host.lock);
@@ -141,6 +145,28 @@ TEST_F(LegacyLogon, AccountGroupAndLogClearingRecords) {
                                 {u"logon_domain", u"CORP"},
                                 {u"channel", u"Security"},
                                 {u"client_computer_name", u""}}));
+}
+
+TEST_F(LegacyLogon, ServiceStatesByDisplayNameAndStateWords) {
+    winsim::ResetServices();
+    winsim::AddService({u"Spooler", u"Print Spooler", u"C:\\Windows\\System32\\spoolsv.exe", 100});
+    winsim::AddService({u"Dhcp", u"DHCP Client", u"C:\\Windows\\System32\\dhcp.exe", 200});
+    Translate(Record(7036, {u"Print Spooler", u"正在运行"}));
+    Translate(Record(7036, {u"DHCP Client", u"正在运行"}));
+    Translate(Record(7036, {u"Print Spooler", u"Running"}));  // words of another language: no event
+    winsim::AddService({u"Spooler", u"Print Spooler", u"C:\\Windows\\System32\\spoolsv.exe", 0,
+                        winsim::ServiceState::Stopped});
+    Translate(Record(7036, {u"Print Spooler", u"停止", u"ignored"}));
+    ASSERT_TRUE(host.WaitForEvents(3));
+    EXPECT_EQ(host.events[0]->name, u"ServiceStarted");
+    EXPECT_EQ(Event(0), (Fields{{u"service_display_name", u"Print Spooler"},
+                                {u"command_line", u"C:\\Windows\\System32\\spoolsv.exe"},
+                                {u"client_computer_name", u""},
+                                {u"image_file_name", u"C:\\Windows\\System32\\spoolsv.exe"},
+                                {u"service_name", u""},
+                                {u"target_process_id", u"100"}}));
+    EXPECT_EQ(host.events[2]->name, u"ServiceStopped");
+    EXPECT_EQ(Event(2)[u"target_process_id"], u"100") << "the process of this service, not of the last one started";
 }
 
 TEST(FailedLogonCountsBound, ForgetsTheLeastRecentlyCountedNameOnly) {

@@ -65,6 +65,8 @@ struct ClassicLogs {
         for (const char16_t* name : {u"SECURITY", u"SYSTEM", u"APPLICATION"}) logs[name].file = files;
         nextFailure = 0;
     }
+    // Appends under the lock, waking the log's watchers.
+    void Append(const std::u16string& name, ClassicRecord record);
     ClassicLog* Find(const std::u16string& name) {
         auto found = logs.find(vantel::FoldCase(name));
         return found == logs.end() ? nullptr : &found->second;
@@ -88,22 +90,28 @@ ClassicLogs& TheLogs() {
 
 }  // namespace
 
-void AppendClassicRecord(const std::u16string& log, ClassicRecord record) {
-    ClassicLogs& logs = TheLogs();
-    std::lock_guard guard(logs.lock);
-    std::u16string name = vantel::FoldCase(log);
-    ClassicLog& target = logs.logs[name];
+void ClassicLogs::Append(const std::u16string& name, ClassicRecord record) {
+    ClassicLog& target = logs[name];
     uint64_t bytes = StoredSize(record);
     if (target.archiveWhenFull && target.records.Full(bytes)) target.StartNewFile();
     target.firstNumber += static_cast<uint32_t>(target.records.Append(std::move(record), bytes));
-    for (auto& [handle, open] : logs.handles)
+    for (auto& [handle, open] : handles)
         if (open.name == name && open.notify) open.notify->Set();
 }
 
-void ClearClassicLog(const std::u16string& log) {
+void AppendClassicRecord(const std::u16string& log, ClassicRecord record) {
     ClassicLogs& logs = TheLogs();
     std::lock_guard guard(logs.lock);
-    if (ClassicLog* found = logs.Find(log)) found->StartNewFile();
+    logs.Append(vantel::FoldCase(log), std::move(record));
+}
+
+void ClearClassicLog(const std::u16string& log, std::vector<ClassicRecord> written) {
+    ClassicLogs& logs = TheLogs();
+    std::lock_guard guard(logs.lock);
+    ClassicLog* found = logs.Find(log);
+    if (found == nullptr) return;
+    found->StartNewFile();
+    for (ClassicRecord& record : written) logs.Append(vantel::FoldCase(log), std::move(record));
 }
 
 void SetClassicLogRetention(const std::u16string& log, uint64_t maximumBytes, bool archiveWhenFull) {
@@ -139,6 +147,14 @@ size_t OpenClassicLogHandleCount() {
     ClassicLogs& logs = TheLogs();
     std::lock_guard guard(logs.lock);
     return logs.handles.size();
+}
+
+size_t ClassicLogWatcherCount(const std::u16string& log) {
+    ClassicLogs& logs = TheLogs();
+    std::lock_guard guard(logs.lock);
+    size_t watchers = 0;
+    for (const auto& [handle, open] : logs.handles) watchers += open.name == vantel::FoldCase(log) && open.notify;
+    return watchers;
 }
 
 int32_t OpenClassicLog(const std::u16string& log, uintptr_t* handle) {

@@ -37,9 +37,10 @@ constexpr int32_t kErrorEventLogFileChanged = 1503;
 // Appends a record, numbered after the last one, and sets every event registered for the log.
 // A full log drops its oldest records, or starts a new file when it archives (see below).
 void AppendClassicRecord(const std::u16string& log, ClassicRecord record);
-// Starts a new, empty file for the log, as clearing does: numbers start at 1 again and every
-// handle opened before reads 1503 from then on.
-void ClearClassicLog(const std::u16string& log);
+// Starts a new file for the log, as clearing does: numbers start at 1 again and every handle
+// opened before reads 1503 from then on. The records given are written into the new file at
+// once (clearing the Security log writes its 517 first).
+void ClearClassicLog(const std::u16string& log, std::vector<ClassicRecord> written = {});
 // The log's maximum size; when archiveWhenFull, a full log is backed up and a new file started
 // (as clearing does) instead of overwriting its oldest records.
 void SetClassicLogRetention(const std::u16string& log, uint64_t maximumBytes, bool archiveWhenFull);
@@ -49,6 +50,8 @@ void ResetClassicLogs();
 // Makes the next read of any log fail with the error.
 void FailNextClassicRead(int32_t error);
 size_t OpenClassicLogHandleCount();
+// Handles of the log whose change notification is registered.
+size_t ClassicLogWatcherCount(const std::u16string& log);
 
 // The machine's side, with the Windows errors. A log that does not exist answers 2.
 int32_t OpenClassicLog(const std::u16string& log, uintptr_t* handle);

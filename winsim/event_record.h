@@ -70,7 +70,8 @@ struct EventRecord {
     std::u16string xml;
 };
 
-// What a record takes in its channel, near enough: its values, texts and XML.
+// What a record takes in its channel's file, near enough: a header, its values with their
+// texts and bytes, and its XML.
 uint64_t StoredSize(const EventRecord& record);
 
 bool IsArray(const EventValue& value);
