@@ -52,9 +52,6 @@ public:
     // fill the history list and answer false when the channel cannot be read.
     bool GetEvtLog2(const std::u16string& channel, bool errorsOnly, bool* markFound, const std::u16string& days);
     bool GetEvtLog(const std::u16string& channel, bool errorsOnly, bool* markFound, const std::u16string& days);
-    // The channel's refresh mark: the time of the newest record the last incremental refresh sent.
-    std::optional<uint64_t> RefreshMark(const std::u16string& channel) const;
-    void SetRefreshMark(const std::u16string& channel, uint64_t time) const;
 
     // Switches the audit of logon, object access and account management on or off.
     bool SetAuditPolicy(bool enable);

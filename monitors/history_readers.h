@@ -15,6 +15,12 @@
 
 namespace vantel {
 
+// A channel's refresh mark under the configuration key: the time of the newest record the last
+// incremental refresh sent, a REG_QWORD named after the channel. A mark that cannot be read
+// counts as none; a failed write is ignored.
+std::optional<uint64_t> ReadRefreshMark(const std::u16string& key, const std::u16string& channel);
+void WriteRefreshMark(const std::u16string& key, const std::u16string& channel, uint64_t time);
+
 // Classic records. The channel's records newer than the cut-off (0: all), read backwards in
 // batches, until the end or a stop; false when the channel cannot be read.
 bool ReadLegacyHistory(const std::u16string& channel, uint64_t cutOff, bool errorsOnly, MessageSources& sources,

@@ -39,15 +39,14 @@ uint64_t DaysOf(const std::u16string& text) {
 
 }  // namespace
 
-std::optional<uint64_t> CNtEventLog::RefreshMark(const std::u16string& channel) const {
+std::optional<uint64_t> ReadRefreshMark(const std::u16string& key, const std::u16string& channel) {
     uint64_t mark = 0;
-    // A mark that cannot be read counts as none.
-    if (platform::RegReadQword(platform::RegRoot::LocalMachine, configurationKey_, channel, &mark)) return std::nullopt;
+    if (platform::RegReadQword(platform::RegRoot::LocalMachine, key, channel, &mark)) return std::nullopt;
     return mark;
 }
 
-void CNtEventLog::SetRefreshMark(const std::u16string& channel, uint64_t time) const {
-    platform::RegWriteQword(platform::RegRoot::LocalMachine, configurationKey_, channel, time);
+void WriteRefreshMark(const std::u16string& key, const std::u16string& channel, uint64_t time) {
+    platform::RegWriteQword(platform::RegRoot::LocalMachine, key, channel, time);
 }
 
 bool CNtEventLog::GetEvtLog2(const std::u16string& channel, bool errorsOnly, bool* markFound,
@@ -56,7 +55,7 @@ bool CNtEventLog::GetEvtLog2(const std::u16string& channel, bool errorsOnly, boo
     std::u16string query;
     if (!days.empty()) {
         query = Format(windowQuery, DaysOf(days) * kMillisecondsPerDay);
-    } else if (std::optional<uint64_t> mark = RefreshMark(channel)) {
+    } else if (std::optional<uint64_t> mark = ReadRefreshMark(configurationKey_, channel)) {
         // A mark in the future (the clock was set back) leaves no time to look back over.
         uint64_t now = NowSeconds();
         query = Format(windowQuery, *mark < now ? (now - *mark) * 1000 : uint64_t{0});
@@ -68,7 +67,7 @@ bool CNtEventLog::GetEvtLog2(const std::u16string& channel, bool errorsOnly, boo
     MessageSources sources(api_, MessageSources::Caching::PerRefresh);
     if (!ReadModernHistory(api_, channel, query, sources, runState().stopped, &historyRecords_)) return false;
     if (!historyRecords_.empty() && days.empty())
-        SetRefreshMark(historyRecords_.front().Channel, historyRecords_.front().TimeGenerated);
+        WriteRefreshMark(configurationKey_, historyRecords_.front().Channel, historyRecords_.front().TimeGenerated);
     return true;
 }
 
@@ -76,7 +75,7 @@ bool CNtEventLog::GetEvtLog(const std::u16string& channel, bool errorsOnly, bool
                             const std::u16string& days) {
     const uint64_t now = NowSeconds();
     uint64_t cutOff = 0;
-    if (std::optional<uint64_t> mark = RefreshMark(channel)) {
+    if (std::optional<uint64_t> mark = ReadRefreshMark(configurationKey_, channel)) {
         cutOff = *mark;
         *markFound = true;
     }
@@ -88,7 +87,7 @@ bool CNtEventLog::GetEvtLog(const std::u16string& channel, bool errorsOnly, bool
     // A read that failed part way sends nothing, so it moves no mark past what was not sent.
     if (!ReadLegacyHistory(channel, cutOff, errorsOnly, sources, runState().stopped, &historyRecords_)) return false;
     if (!historyRecords_.empty())
-        SetRefreshMark(historyRecords_.front().Channel, historyRecords_.front().TimeGenerated);
+        WriteRefreshMark(configurationKey_, historyRecords_.front().Channel, historyRecords_.front().TimeGenerated);
     return true;
 }
 

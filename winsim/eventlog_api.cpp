@@ -297,7 +297,9 @@ Handle EvtOpenPublisherMetadata(Handle session, const vantel::WChar* publisherId
             return Fail<Handle>(errors::kErrorInvalidParameter, nullptr);
         std::shared_ptr<const PublisherMessages> metadata = FindPublisher(vantel::FromWide(publisherId));
         if (!metadata) return Fail<Handle>(errors::kErrorFileNotFound, nullptr);
-        return HandleOf(TheHandles().publishers.Open(std::move(metadata)));
+        // Opening reads the provider's resources: the handle gets a copy of its own, which
+        // also makes opening cost what the provider holds, as on Windows.
+        return HandleOf(TheHandles().publishers.Open(std::make_shared<const PublisherMessages>(*metadata)));
     });
 }
 

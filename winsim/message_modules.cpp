@@ -50,11 +50,16 @@ void ResetMessageModules() {
     modules.files.clear();
 }
 
-std::shared_ptr<const MessageTable> FindMessageModule(const std::u16string& path) {
-    Modules& modules = TheModules();
-    std::lock_guard guard(modules.lock);
-    auto found = modules.files.find(FileKey(path));
-    return found == modules.files.end() ? nullptr : found->second;
+std::shared_ptr<const MessageTable> LoadMessageModule(const std::u16string& path) {
+    std::shared_ptr<const MessageTable> file;
+    {
+        Modules& modules = TheModules();
+        std::lock_guard guard(modules.lock);
+        auto found = modules.files.find(FileKey(path));
+        if (found == modules.files.end()) return nullptr;
+        file = found->second;
+    }
+    return std::make_shared<const MessageTable>(*file);
 }
 
 int32_t FormatMessage(const MessageTable* module, uint32_t messageId, const std::vector<std::u16string>* inserts,

@@ -17,8 +17,9 @@ using MessageTable = std::map<uint32_t, std::u16string>;  // message id to its t
 void AddMessageModule(const std::u16string& path, MessageTable table);
 void ResetMessageModules();
 
-// The machine's side. The table of the file at the path; null when there is no such file.
-std::shared_ptr<const MessageTable> FindMessageModule(const std::u16string& path);
+// The machine's side. The table of the file at the path, read as loading the file reads it (a
+// copy, so that loading costs what the file holds); null when there is no such file.
+std::shared_ptr<const MessageTable> LoadMessageModule(const std::u16string& path);
 // FormatMessage of the message from the module's table (null: none), else from the system's:
 // "%1".."%99" (with an optional "!format!") take the inserts, "%n" is a line break, "%0" ends
 // the text, "%%" and the other escapes give their character. Without inserts (null) the

@@ -55,7 +55,7 @@ LibraryHandle LoadSystemLibrary(const std::u16string& fileName) {
 }
 
 LibraryHandle LoadLibraryAsDataFile(const std::u16string& path) {
-    std::shared_ptr<const winsim::MessageTable> messages = winsim::FindMessageModule(path);
+    std::shared_ptr<const winsim::MessageTable> messages = winsim::LoadMessageModule(path);
     if (!messages) {
         winsim::SetLastError(kErrorModNotFound);
         return nullptr;

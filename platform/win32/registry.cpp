@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <vector>
 
 #include "platform/threads.h"
@@ -111,12 +113,22 @@ int32_t ShGetTextValue(RegRoot root, const std::u16string& subkey, const std::u1
     DWORD type = 0, bytes = 0;
     if (DWORD error = SHGetValueW(RootKey(root), Wide(subkey), Wide(value), &type, nullptr, &bytes)) return error;
     if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
-    std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1, 0);
-    bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-    if (DWORD error = SHGetValueW(RootKey(root), Wide(subkey), Wide(value), &type, buffer.data(), &bytes)) return error;
-    buffer.back() = 0;
-    *data = reinterpret_cast<const char16_t*>(buffer.data());
-    return ERROR_SUCCESS;
+    // The size asked for may be that of the text before expansion: a text that fills the buffer
+    // may have been cut, so it is read again with more room.
+    constexpr size_t kMostChars = 32768;
+    for (size_t chars = std::max<size_t>(bytes / sizeof(wchar_t), MAX_PATH) + 1;; chars *= 2) {
+        std::vector<wchar_t> buffer(chars, 0);
+        bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+        DWORD error = SHGetValueW(RootKey(root), Wide(subkey), Wide(value), &type, buffer.data(), &bytes);
+        if (error && error != ERROR_MORE_DATA) return error;
+        buffer.back() = 0;
+        size_t length = wcslen(buffer.data());
+        if (!error && length + 1 < chars) {
+            *data = reinterpret_cast<const char16_t*>(buffer.data());
+            return ERROR_SUCCESS;
+        }
+        if (chars >= kMostChars) return ERROR_MORE_DATA;
+    }
 }
 
 }  // namespace vantel::platform
