@@ -48,10 +48,6 @@ public:
     // the channel's refresh mark, or those of the last days when days are given, newest first,
     // in batches of items of the reply.
     void ReFresh(const std::u16string& channel, bool errorsOnly, const std::u16string& days);
-    // The history readers, over the modern query interface and over the classic records; they
-    // fill the history list and answer false when the channel cannot be read.
-    bool GetEvtLog2(const std::u16string& channel, bool errorsOnly, bool* markFound, const std::u16string& days);
-    bool GetEvtLog(const std::u16string& channel, bool errorsOnly, bool* markFound, const std::u16string& days);
 
     // Switches the audit of logon, object access and account management on or off.
     bool SetAuditPolicy(bool enable);
@@ -77,9 +73,15 @@ public:
     bool RescanLegacyChannel(const std::u16string& channel);
     // Translates every record written since the handle's position, under the translation lock.
     int32_t DumpNewRecords(platform::LegacyEventLog& log);
-    bool LegacySlotOpen(const std::u16string& channel) { return legacyReaders_.Open(LegacyReaderSlots::SlotOf(channel)); }
+    bool LegacySlotOpen(const std::u16string& channel) {
+        return legacyReaders_.Open(LegacyReaderSlots::SlotOf(channel));
+    }
 
 private:
+    // The history readers, over the modern query interface and over the classic records; they
+    // fill the history list and answer false when the channel cannot be read.
+    bool GetEvtLog2(const std::u16string& channel, bool errorsOnly, bool* markFound, const std::u16string& days);
+    bool GetEvtLog(const std::u16string& channel, bool errorsOnly, bool* markFound, const std::u16string& days);
     void BeforeDestroy() override;
     void CloseSubscription();
     void StartLegacyReaders();

@@ -1,5 +1,7 @@
 // History entries from classic records: the user, the level word, and the category and message
 // texts from the message file the record's source registered.
+#include <new>
+
 #include "common/format.h"
 #include "common/text.h"
 #include "eventlog/event_values.h"
@@ -71,10 +73,18 @@ std::optional<std::u16string> GetMessageString(uint32_t messageId, const std::ve
                                                const std::u16string& messageFile, MessageSources& sources) {
     std::shared_ptr<void> module = sources.MessageModule(messageFile);
     if (!module) return std::nullopt;
-    std::vector<std::u16string> arguments = inserts;
-    if (!arguments.empty() && arguments.size() < kMostInserts) arguments.resize(kMostInserts);
+    std::vector<std::u16string> arguments;
+    bool withInserts = true;
+    try {
+        arguments = inserts;
+        if (!arguments.empty() && arguments.size() < kMostInserts) arguments.resize(kMostInserts);
+    } catch (const std::bad_alloc&) {
+        TraceErrorText(u"[CNtEventLog] Failed to allocate memory for the insert string array.\n");
+        withInserts = false;
+    }
     std::u16string text;
-    if (int32_t error = platform::FormatMessageFromLibrary(module.get(), messageId, &arguments, &text)) {
+    if (int32_t error = platform::FormatMessageFromLibrary(module.get(), messageId, withInserts ? &arguments : nullptr,
+                                                           &text)) {
         TraceErrorText(Format(u"[CNtEventLog] Format message failed with %lu\n", error));
         return std::nullopt;
     }
