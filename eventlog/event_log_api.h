@@ -27,4 +27,20 @@ struct EventLogApi {
     }
 };
 
+// Closes a handle of the library when its owner ends.
+class EvtHandle {
+public:
+    EvtHandle(const EventLogApi& api, evt::Handle handle) : api_(api), handle_(handle) {}
+    ~EvtHandle() {
+        if (handle_) api_.close(handle_);
+    }
+    EvtHandle(const EvtHandle&) = delete;
+    EvtHandle& operator=(const EvtHandle&) = delete;
+    evt::Handle get() const { return handle_; }
+
+private:
+    const EventLogApi& api_;
+    evt::Handle handle_;
+};
+
 }  // namespace vantel

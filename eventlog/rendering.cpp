@@ -10,22 +10,6 @@ namespace vantel {
 
 namespace {
 
-// Owns a render context for the length of one call.
-class RenderContext {
-public:
-    RenderContext(const EventLogApi& api, uint32_t kind) : api_(api), handle_(api.createRenderContext(0, nullptr, kind)) {}
-    ~RenderContext() {
-        if (handle_) api_.close(handle_);
-    }
-    RenderContext(const RenderContext&) = delete;
-    RenderContext& operator=(const RenderContext&) = delete;
-    evt::Handle get() const { return handle_; }
-
-private:
-    const EventLogApi& api_;
-    evt::Handle handle_;
-};
-
 std::unique_ptr<uint64_t[]> Allocate(uint32_t bytes) {
     return std::unique_ptr<uint64_t[]>(new (std::nothrow) uint64_t[bytes / sizeof(uint64_t) + 1]());
 }
@@ -33,7 +17,7 @@ std::unique_ptr<uint64_t[]> Allocate(uint32_t bytes) {
 }  // namespace
 
 std::optional<RenderedValues> RenderEventValues(const EventLogApi& api, evt::Handle event, uint32_t contextKind) {
-    RenderContext context(api, contextKind);
+    EvtHandle context(api, api.createRenderContext(0, nullptr, contextKind));  // for the length of one call
     if (context.get() == nullptr) {
         TraceError(u"[EventLog] EvtCreateRenderContext failed with %lu", platform::LastError());
         return std::nullopt;

@@ -19,22 +19,6 @@ namespace {
 constexpr uint32_t kEventsPerNext = 10;
 constexpr uint32_t kErrorMessageIdNotFound = 15028;
 
-// Closes a handle of the event-log library when the owner ends.
-class EvtHandle {
-public:
-    EvtHandle(const EventLogApi& api, evt::Handle handle) : api_(api), handle_(handle) {}
-    ~EvtHandle() {
-        if (handle_) api_.close(handle_);
-    }
-    EvtHandle(const EvtHandle&) = delete;
-    EvtHandle& operator=(const EvtHandle&) = delete;
-    evt::Handle get() const { return handle_; }
-
-private:
-    const EventLogApi& api_;
-    evt::Handle handle_;
-};
-
 std::u16string TextOf(const evt::Variant& value) {
     if (value.type != evt::kTypeString || value.stringVal == nullptr) return {};
     return std::u16string(reinterpret_cast<const char16_t*>(value.stringVal));

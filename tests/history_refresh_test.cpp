@@ -104,6 +104,28 @@ protected:
         }
         return batches;
     }
+    // Three records, the second an error; a first refresh sends them all, newest first, as the
+    // first batch of a channel without a mark, and marks the newest.
+    void FirstRefreshSendsEverything() {
+        Log(1, 300);
+        Log(2, 200, 2);
+        Log(3, 100);
+        std::vector<Batch> first = Refresh(R"({"FreshList":"Security"})");
+        ASSERT_EQ(first.size(), 1u);
+        EXPECT_EQ(first[0].kind, 1);
+        EXPECT_EQ(first[0].tag, u"Security");
+        ASSERT_EQ(Ids(first[0]), (std::vector<std::u16string>{u"3", u"2", u"1"}));
+        EXPECT_EQ(first[0].items[1].at(u"EventType"), u"Error");
+        EXPECT_EQ(first[0].items[0].at(u"TimeGenerated"), u"1699999900");
+        EXPECT_EQ(Mark(), kNow - 100);
+    }
+    // The ids a refresh of a channel with a mark sends, in one batch.
+    std::vector<std::u16string> IdsSinceTheMark() {
+        std::vector<Batch> batches = Refresh(R"({"FreshList":"Security"})");
+        EXPECT_EQ(batches.size(), 1u);
+        EXPECT_EQ(batches.at(0).kind, 2);
+        return Ids(batches.at(0));
+    }
     static std::vector<std::u16string> Ids(const Batch& batch) {
         std::vector<std::u16string> ids;
         for (const Item& item : batch.items) ids.push_back(item.at(u"EventID"));
@@ -134,40 +156,16 @@ protected:
 };
 
 TEST_F(HistoryRefresh, FirstSendsEverythingThenFromTheMarkOnWhichComesAgain) {
-    Log(1, 300);
-    Log(2, 200, 2);
-    Log(3, 100);
-    std::vector<Batch> first = Refresh(R"({"FreshList":"Security"})");
-    ASSERT_EQ(first.size(), 1u);
-    EXPECT_EQ(first[0].kind, 1) << "no mark yet";
-    EXPECT_EQ(first[0].tag, u"Security");
-    EXPECT_EQ(Ids(first[0]), (std::vector<std::u16string>{u"3", u"2", u"1"})) << "newest first";
-    EXPECT_EQ(first[0].items[1].at(u"EventType"), u"Error");
-    EXPECT_EQ(first[0].items[0].at(u"TimeGenerated"), u"1699999900");
-    EXPECT_EQ(first[0].items[0].at(u"SourceName"), u"Microsoft-Windows-Security-Auditing");
-    EXPECT_EQ(Mark(), kNow - 100);
+    FirstRefreshSendsEverything();
     Log(4, 50);
-    std::vector<Batch> second = Refresh(R"({"FreshList":"Security"})");
-    ASSERT_EQ(second.size(), 1u);
-    EXPECT_EQ(second[0].kind, 2);
-    EXPECT_EQ(Ids(second[0]), (std::vector<std::u16string>{u"4", u"3"}));
+    EXPECT_EQ(IdsSinceTheMark(), (std::vector<std::u16string>{u"4", u"3"}));
     EXPECT_EQ(Mark(), kNow - 50);
 }
 
 TEST_F(LegacyHistoryRefresh, FirstSendsEverythingThenOnlyWhatIsNewerThanTheMark) {
-    Log(1, 300);
-    Log(2, 200, 2);
-    Log(3, 100);
-    std::vector<Batch> first = Refresh(R"({"FreshList":"Security"})");
-    ASSERT_EQ(first.size(), 1u);
-    EXPECT_EQ(first[0].kind, 1);
-    EXPECT_EQ(Ids(first[0]), (std::vector<std::u16string>{u"3", u"2", u"1"}));
-    EXPECT_EQ(first[0].items[1].at(u"EventType"), u"Error");
+    FirstRefreshSendsEverything();
     Log(4, 50);
-    std::vector<Batch> second = Refresh(R"({"FreshList":"Security"})");
-    ASSERT_EQ(second.size(), 1u);
-    EXPECT_EQ(second[0].kind, 2);
-    EXPECT_EQ(Ids(second[0]), std::vector<std::u16string>{u"4"});
+    EXPECT_EQ(IdsSinceTheMark(), std::vector<std::u16string>{u"4"});
     // Days on the classic path: the window, named so, and the mark moves all the same.
     Log(5, 10);
     std::vector<Batch> days = Refresh(R"({"FreshList":"Security","LastDays":"1"})");

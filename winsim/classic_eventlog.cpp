@@ -207,23 +207,14 @@ int32_t ReadClassicLog(uintptr_t handle, uint32_t flags, uint32_t recordNumber, 
     return 0;
 }
 
-int32_t ClassicLogOldestRecord(uintptr_t handle, uint32_t* number) {
-    ClassicLogs& logs = TheLogs();
-    std::lock_guard guard(logs.lock);
-    OpenLog* open = nullptr;
-    ClassicLog* log = nullptr;
-    if (int32_t error = logs.Open(handle, &open, &log)) return error;
-    *number = log->records.records().empty() ? 0 : log->firstNumber;
-    return 0;
-}
-
-int32_t ClassicLogRecordCount(uintptr_t handle, uint32_t* count) {
+int32_t ClassicLogExtent(uintptr_t handle, uint32_t* oldest, uint32_t* count) {
     ClassicLogs& logs = TheLogs();
     std::lock_guard guard(logs.lock);
     OpenLog* open = nullptr;
     ClassicLog* log = nullptr;
     if (int32_t error = logs.Open(handle, &open, &log)) return error;
     *count = static_cast<uint32_t>(log->records.records().size());
+    *oldest = *count == 0 ? 0 : log->firstNumber;
     return 0;
 }
 

@@ -64,10 +64,9 @@ bool CloseClassicLog(uintptr_t handle);
 // log's file changed since the handle was opened.
 using ClassicRecordTaker = std::function<bool(uint32_t number, const ClassicRecord& record)>;
 int32_t ReadClassicLog(uintptr_t handle, uint32_t flags, uint32_t recordNumber, const ClassicRecordTaker& take);
-// GetOldestEventLogRecord and GetNumberOfEventLogRecords of the log's current file (0 and 0
-// when empty).
-int32_t ClassicLogOldestRecord(uintptr_t handle, uint32_t* number);
-int32_t ClassicLogRecordCount(uintptr_t handle, uint32_t* count);
+// What GetOldestEventLogRecord and GetNumberOfEventLogRecords answer for the log's current
+// file: the oldest record's number and the count of records (0 and 0 when empty).
+int32_t ClassicLogExtent(uintptr_t handle, uint32_t* oldest, uint32_t* count);
 // NotifyChangeEventLog: the event is set whenever a record is appended, until the handle closes.
 int32_t NotifyClassicLogChange(uintptr_t handle, const KernelEvent& event);
 

@@ -61,10 +61,14 @@ int32_t LegacyEventLog::Read(uint32_t flags, uint32_t recordNumber, std::span<ui
 }
 
 int32_t LegacyEventLog::OldestRecord(uint32_t* number) {
-    return winsim::ClassicLogOldestRecord(HandleValue(handle_), number);
+    uint32_t count = 0;
+    return winsim::ClassicLogExtent(HandleValue(handle_), number, &count);
 }
 
-int32_t LegacyEventLog::RecordCount(uint32_t* count) { return winsim::ClassicLogRecordCount(HandleValue(handle_), count); }
+int32_t LegacyEventLog::RecordCount(uint32_t* count) {
+    uint32_t oldest = 0;
+    return winsim::ClassicLogExtent(HandleValue(handle_), &oldest, count);
+}
 
 int32_t LegacyEventLog::NotifyChange(const Event& event) {
     return winsim::NotifyClassicLogChange(HandleValue(handle_), *static_cast<const winsim::KernelEvent*>(event.native()));
