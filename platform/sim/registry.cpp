@@ -74,7 +74,8 @@ int32_t RegWriteQword(RegRoot root, const std::u16string& subkey, const std::u16
 int32_t ShGetTextValue(RegRoot root, const std::u16string& subkey, const std::u16string& value,
                        std::u16string* data) {
     if (int32_t error = RegReadString(root, subkey, value, data)) return error;
-    if (winsim::RegGetValue(HiveOf(root), subkey, value)->type == winsim::ValueType::ExpandString)
+    auto stored = winsim::RegGetValue(HiveOf(root), subkey, value);
+    if (stored && stored->type == winsim::ValueType::ExpandString)
         *data = winsim::ExpandEnvironmentStrings(*data);
     return kErrorSuccess;
 }

@@ -91,10 +91,10 @@ int32_t RegNotifyChangeKeyValue(const RegKey& key, bool watchSubtree, uint32_t f
 
 int32_t RegReadQword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint64_t* data) {
     RegKey key;
-    if (LONG error = RegOpenKeyExW(RootKey(root), Wide(subkey), 0, KEY_QUERY_VALUE, key.put())) return error;
+    if (LONG error = Open(RootKey(root), subkey, KEY_QUERY_VALUE, &key)) return error;
     DWORD type = 0, bytes = sizeof(*data);
     uint64_t number = 0;
-    if (LONG error = RegQueryValueExW(key.get(), Wide(value), nullptr, &type, reinterpret_cast<BYTE*>(&number), &bytes))
+    if (LONG error = RegQueryValueExW(Raw(key), Wide(value), nullptr, &type, reinterpret_cast<BYTE*>(&number), &bytes))
         return error == ERROR_MORE_DATA ? ERROR_INVALID_DATA : error;
     if (type != REG_QWORD || bytes != sizeof(number)) return ERROR_INVALID_DATA;
     *data = number;
@@ -102,10 +102,11 @@ int32_t RegReadQword(RegRoot root, const std::u16string& subkey, const std::u16s
 }
 
 int32_t RegWriteQword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint64_t data) {
-    RegKey key;
-    if (LONG error = RegCreateKeyExW(RootKey(root), Wide(subkey), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr))
+    HKEY raw = nullptr;
+    if (LONG error = RegCreateKeyExW(RootKey(root), Wide(subkey), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &raw, nullptr))
         return error;
-    return RegSetValueExW(key.get(), Wide(value), 0, REG_QWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
+    RegKey key(raw);
+    return RegSetValueExW(raw, Wide(value), 0, REG_QWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
 }
 
 int32_t ShGetTextValue(RegRoot root, const std::u16string& subkey, const std::u16string& value,
