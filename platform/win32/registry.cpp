@@ -27,6 +27,16 @@ LONG Open(HKEY root, const std::u16string& subkey, REGSAM access, RegKey* key) {
     return error;
 }
 
+// RegSetValueEx under a key created when missing.
+LONG SetValue(RegRoot root, const std::u16string& subkey, const std::u16string& value, DWORD type, const void* data,
+              DWORD bytes) {
+    HKEY raw = nullptr;
+    if (LONG error = RegCreateKeyExW(RootKey(root), Wide(subkey), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &raw, nullptr))
+        return error;
+    RegKey key(raw);
+    return RegSetValueExW(raw, Wide(value), 0, type, static_cast<const BYTE*>(data), bytes);
+}
+
 }  // namespace
 
 int32_t RegReadString(RegRoot root, const std::u16string& subkey, const std::u16string& value,
@@ -69,12 +79,8 @@ int32_t RegReadValue(RegRoot root, const std::u16string& subkey, const std::u16s
 }
 
 int32_t RegWriteDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t data) {
-    HKEY raw = nullptr;
-    if (LONG error = RegCreateKeyExW(RootKey(root), Wide(subkey), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &raw, nullptr))
-        return error;
-    RegKey key(raw);
     DWORD number = data;
-    return RegSetValueExW(raw, Wide(value), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+    return SetValue(root, subkey, value, REG_DWORD, &number, sizeof(number));
 }
 
 void RegCloseKeyHandle(void* key) { RegCloseKey(static_cast<HKEY>(key)); }
@@ -102,11 +108,7 @@ int32_t RegReadQword(RegRoot root, const std::u16string& subkey, const std::u16s
 }
 
 int32_t RegWriteQword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint64_t data) {
-    HKEY raw = nullptr;
-    if (LONG error = RegCreateKeyExW(RootKey(root), Wide(subkey), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &raw, nullptr))
-        return error;
-    RegKey key(raw);
-    return RegSetValueExW(raw, Wide(value), 0, REG_QWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
+    return SetValue(root, subkey, value, REG_QWORD, &data, sizeof(data));
 }
 
 int32_t ShGetTextValue(RegRoot root, const std::u16string& subkey, const std::u16string& value,
