@@ -1,5 +1,6 @@
 #include "winsim/accounts.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -7,7 +8,10 @@
 #include "common/text.h"
 #include "platform/errors.h"
 #include "winsim/files.h"
+#include "winsim/key_security.h"
+#include "winsim/local_groups.h"
 #include "winsim/registry.h"
+#include "winsim/security_descriptors.h"
 #include "winsim/system.h"
 
 namespace winsim {
@@ -19,10 +23,13 @@ namespace {
 constexpr size_t kMaxSubAuthorities = 15;
 constexpr char16_t kMachineSid[] = u"S-1-5-21-1004336348-1177238915-682003330";
 
-std::map<std::u16string, UserAccount> BuiltInUsers() {
+std::atomic<Language> g_language{Language::English};
+
+std::map<std::u16string, UserAccount> BuiltInUsers(Language language) {
     std::u16string machine = kMachineSid;
+    std::u16string guest = language == Language::German ? u"Gast" : u"Guest";
     return {{u"ADMINISTRATOR", {u"Administrator", 2, machine + u"-500"}},
-            {u"GUEST", {u"Guest", 0, machine + u"-501"}}};
+            {vantel::FoldCase(guest), {guest, 0, machine + u"-501"}}};
 }
 
 constexpr char16_t kSamUsers[] = u"SAM\\SAM\\Domains\\Account\\Users";
@@ -30,7 +37,7 @@ constexpr char16_t kProfileList[] = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVe
 
 struct Accounts {
     std::mutex lock;
-    std::map<std::u16string, UserAccount> users = BuiltInUsers();  // by folded name
+    std::map<std::u16string, UserAccount> users = BuiltInUsers(Language::English);  // by folded name
     std::u16string dnsDomain;
     bool samWritten = false;
 };
@@ -52,11 +59,13 @@ void WriteSamKeys(const UserAccount& user) {
     RegSetValue(Hive::LocalMachine, kSamUsers + vantel::Format(u"\\%08X", rid), u"F", {ValueType::Binary, f});
 }
 
-// The built-in accounts' keys, written on first use.
+// The built-in accounts' keys and the SAM's own access list, written on first use.
 void EnsureSam(Accounts& accounts) {
     if (accounts.samWritten) return;
     accounts.samWritten = true;
     for (const auto& entry : accounts.users) WriteSamKeys(entry.second);
+    // As on Windows: SYSTEM has the SAM, administrators may only read and change its access list.
+    SetKeyAccessText(Hive::LocalMachine, u"SAM\\SAM", u"D:P(A;CI;KA;;;SY)(A;CI;RCWD;;;BA)");
 }
 
 const UserAccount* Find(Accounts& accounts, const std::u16string& user) {
@@ -99,15 +108,24 @@ void AddUser(const UserAccount& user) {
     WriteSamKeys(user);
 }
 
-void ResetAccounts() {
+void ResetAccounts(Language language) {
     Accounts& accounts = TheAccounts();
-    std::lock_guard guard(accounts.lock);
-    RegDeleteTree(Hive::LocalMachine, u"SAM\\SAM");
-    RegDeleteTree(Hive::LocalMachine, kProfileList);
-    accounts.users = BuiltInUsers();
-    accounts.dnsDomain.clear();
-    accounts.samWritten = false;
+    {
+        std::lock_guard guard(accounts.lock);
+        g_language = language;
+        RegDeleteTree(Hive::LocalMachine, u"SAM\\SAM");
+        ForgetKeyAccessLists(Hive::LocalMachine, u"SAM");
+        RegDeleteTree(Hive::LocalMachine, kProfileList);
+        accounts.users = BuiltInUsers(language);
+        accounts.dnsDomain.clear();
+        accounts.samWritten = false;
+        EnsureSam(accounts);
+    }
+    // Outside the lock: the groups look their members' names up here.
+    ResetLocalGroups();
 }
+
+Language MachineLanguage() { return g_language.load(); }
 
 std::vector<UserAccount> ListUsers() {
     Accounts& accounts = TheAccounts();
@@ -207,10 +225,24 @@ int32_t NetUserGetFlags(const std::u16string& user, uint32_t* flags) {
 int32_t NetUserSetFlags(const std::u16string& user, uint32_t flags) {
     Accounts& accounts = TheAccounts();
     std::lock_guard guard(accounts.lock);
+    EnsureSam(accounts);
     auto found = accounts.users.find(vantel::FoldCase(user));
     if (found == accounts.users.end() || !found->second.domain.empty()) return kNerrUserNotFound;
     found->second.flags = flags;
+    WriteSamKeys(found->second);
     return kErrorSuccess;
+}
+
+std::vector<UserFlags> NetUserEnumNormal() {
+    constexpr uint32_t kNormalAccount = 0x200;
+    Accounts& accounts = TheAccounts();
+    std::lock_guard guard(accounts.lock);
+    std::vector<UserFlags> users;
+    for (const auto& entry : accounts.users) {
+        const UserAccount& user = entry.second;
+        if (user.domain.empty() && (user.flags & kNormalAccount) != 0) users.push_back({user.name, user.flags});
+    }
+    return users;
 }
 
 int32_t GetDnsDomain(uint32_t bufferChars, std::u16string* domain) {
@@ -228,6 +260,13 @@ int32_t LookupAccountName(const std::u16string& name, std::vector<uint8_t>* sid,
         if (!vantel::EqualsIgnoreCase(name.substr(0, slash), kComputerName)) return kErrorNoneMapped;
         user = name.substr(slash + 1);
     }
+    if (slash == std::u16string::npos) {
+        if (std::u16string wellKnown = WellKnownSidOfName(user); !wellKnown.empty()) {
+            *sid = SidFromText(wellKnown);
+            *domain = wellKnown.rfind(u"S-1-5-32-", 0) == 0 ? u"BUILTIN" : u"";
+            return kErrorSuccess;
+        }
+    }
     Accounts& accounts = TheAccounts();
     std::lock_guard guard(accounts.lock);
     auto found = accounts.users.find(vantel::FoldCase(user));
@@ -235,6 +274,24 @@ int32_t LookupAccountName(const std::u16string& name, std::vector<uint8_t>* sid,
     *sid = SidFromText(found->second.sid);
     *domain = kComputerName;
     return kErrorSuccess;
+}
+
+std::u16string AccountDomainSid() { return kMachineSid; }
+
+int32_t CreateWellKnownSid(uint32_t type, const std::vector<uint8_t>& domainSid, std::vector<uint8_t>* sid) {
+    constexpr uint32_t kWorld = 1, kBuiltinAdministrators = 26, kBuiltinGuests = 28, kAccountGuest = 39;
+    switch (type) {
+        case kWorld: *sid = SidFromText(u"S-1-1-0"); return kErrorSuccess;
+        case kBuiltinAdministrators: *sid = SidFromText(u"S-1-5-32-544"); return kErrorSuccess;
+        case kBuiltinGuests: *sid = SidFromText(u"S-1-5-32-546"); return kErrorSuccess;
+        case kAccountGuest: {
+            std::u16string domain = SidText(domainSid);
+            if (domain.empty()) return kErrorInvalidParameter;
+            *sid = SidFromText(domain + u"-501");
+            return kErrorSuccess;
+        }
+        default: return kErrorInvalidParameter;
+    }
 }
 
 bool UserNameOfSid(const std::u16string& sidText, std::u16string* name, std::u16string* domain) {

@@ -30,13 +30,18 @@ struct UserInfo2 {
 // The machine's name, which is also the domain of its accounts.
 constexpr char16_t kComputerName[] = u"WINSIM";
 
+// The language the machine names its built-in accounts and groups in.
+enum class Language { English, German };
+
 // Control: adds or replaces a user (names ignore case). A local account also gets its SAM keys:
 // "SAM\SAM\Domains\Account\Users\Names\<name>", whose default value's type is the relative
 // identifier, and "...\Users\<RID as 8 hex digits>" with "F" holding createdTicks at offset 24.
 void AddUser(const UserAccount& user);
-// Back to the two built-in users, "Administrator" (relative id 500) and "Guest" (501), with
-// no DNS domain.
-void ResetAccounts();
+// Back to a fresh machine in that language: the two built-in users, "Administrator" (relative
+// id 500) and "Guest" (501, "Gast" in German), the built-in groups (winsim/local_groups.h), the
+// SAM's keys and access lists, and no DNS domain.
+void ResetAccounts(Language language = Language::English);
+Language MachineLanguage();
 // Every account, in name order: those of this computer first, then the domain's.
 std::vector<UserAccount> ListUsers();
 // Gives the account of that identifier a profile: its "ProfileList" key, whose
@@ -55,15 +60,30 @@ bool IsValidSid(const std::vector<uint8_t>& sid);
 int32_t NetUserPrivilege(const std::u16string& server, const std::u16string& user, uint32_t* privilege);
 // A domain's accounts answer when the server is their domain.
 int32_t NetUserGetInfo2(const std::u16string& server, const std::u16string& user, UserInfo2* info);
-// NetUserGetInfo and NetUserSetInfo level 1 on this computer: the account's flags.
+// NetUserGetInfo and NetUserSetInfo level 1 on this computer: the account's flags. Setting them
+// rewrites the account's SAM keys, which wakes their watchers.
 int32_t NetUserGetFlags(const std::u16string& user, uint32_t* flags);
 int32_t NetUserSetFlags(const std::u16string& user, uint32_t flags);
+// NetUserEnum level 1 with the filter for normal accounts: this computer's accounts whose flags
+// have UF_NORMAL_ACCOUNT (0x200), in name order.
+struct UserFlags {
+    std::u16string name;
+    uint32_t flags;
+};
+std::vector<UserFlags> NetUserEnumNormal();
 // GetComputerNameEx(ComputerNameDnsDomain) into a buffer of that many characters: 234 (more
 // data) when the name and its terminator do not fit.
 int32_t GetDnsDomain(uint32_t bufferChars, std::u16string* domain);
 // The name and domain of the user with that identifier (text form); false when there is none.
 bool UserNameOfSid(const std::u16string& sidText, std::u16string* name, std::u16string* domain);
-// A user's identifier by name, alone or as "WINSIM\name".
+// A user's identifier by name, alone or as "WINSIM\name"; a well-known group's by its name in
+// the machine's language.
 int32_t LookupAccountName(const std::u16string& name, std::vector<uint8_t>* sid, std::u16string* domain);
+// The identifier of this computer's account domain (text form), which its accounts' identifiers
+// extend by their relative identifier.
+std::u16string AccountDomainSid();
+// CreateWellKnownSid: WinWorldSid (1), WinBuiltinAdministratorsSid (26), WinBuiltinGuestsSid (28),
+// and, with the domain's identifier, WinAccountGuestSid (39); 87 otherwise.
+int32_t CreateWellKnownSid(uint32_t type, const std::vector<uint8_t>& domainSid, std::vector<uint8_t>* sid);
 
 }  // namespace winsim

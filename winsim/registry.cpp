@@ -1,5 +1,8 @@
 #include "winsim/registry.h"
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 
@@ -40,6 +43,7 @@ struct Registration {
 
 struct Registry {
     std::mutex lock;
+    std::condition_variable watchersChanged;  // a registration made or a handle closed
     std::map<std::u16string, Key> keys;  // by folded full path
     std::map<uintptr_t, OpenKey> open;
     std::vector<Registration> registrations;
@@ -202,6 +206,7 @@ void RegCloseKey(uintptr_t handle) {
     Registry& registry = TheRegistry();
     std::lock_guard guard(registry.lock);
     registry.open.erase(handle);
+    registry.watchersChanged.notify_all();
     auto& registrations = registry.registrations;
     for (auto it = registrations.begin(); it != registrations.end();) {
         bool closed = it->handle == handle;
@@ -219,7 +224,25 @@ int32_t RegNotifyChangeKey(uintptr_t handle, bool watchSubtree, uint32_t filter,
     if (filter == 0 || (filter & ~kNotifyAll) != 0) return kErrorInvalidParameter;
     if (registry.keys.count(open->second.path) == 0) return kErrorKeyDeleted;
     registry.registrations.push_back({handle, open->second.path, watchSubtree, filter, std::move(event)});
+    registry.watchersChanged.notify_all();
     return 0;
+}
+
+bool RegWaitForWatchers(Hive hive, const std::u16string& key, uint32_t milliseconds) {
+    Registry& registry = TheRegistry();
+    std::unique_lock guard(registry.lock);
+    std::u16string path = KeyPath(hive, key);
+    auto armed = [&] {
+        for (const auto& [handle, open] : registry.open) {
+            if (open.path != path || (open.access & kKeyNotify) == 0) continue;
+            auto& registrations = registry.registrations;
+            if (std::none_of(registrations.begin(), registrations.end(),
+                             [&](const Registration& registration) { return registration.handle == handle; }))
+                return false;
+        }
+        return true;
+    };
+    return registry.watchersChanged.wait_for(guard, std::chrono::milliseconds(milliseconds), armed);
 }
 
 }  // namespace winsim

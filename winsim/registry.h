@@ -45,4 +45,9 @@ int32_t RegOpenKey(Hive hive, const std::u16string& key, uint32_t access, uintpt
 void RegCloseKey(uintptr_t handle);
 int32_t RegNotifyChangeKey(uintptr_t handle, bool watchSubtree, uint32_t filter, KernelEvent event);
 
+// Control: waits, at most the time given, until every handle opened on the key with KEY_NOTIFY
+// has a notification registered or is closed, so that the next change reaches every watcher;
+// false when the time ran out.
+bool RegWaitForWatchers(Hive hive, const std::u16string& key, uint32_t milliseconds);
+
 }  // namespace winsim

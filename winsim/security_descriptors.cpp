@@ -1,7 +1,11 @@
 #include "winsim/security_descriptors.h"
 
+#include <algorithm>
+#include <iterator>
 #include <map>
 
+#include "common/format.h"
+#include "common/text.h"
 #include "winsim/accounts.h"
 
 namespace winsim {
@@ -33,9 +37,22 @@ const std::map<std::u16string, std::u16string>& WellKnownNames() {
     return names;
 }
 
+// A German Windows names these differently; the rest keep their English names.
+const std::map<std::u16string, std::u16string>& GermanNames() {
+    static const std::map<std::u16string, std::u16string> names = {
+        {u"S-1-1-0", u"Jeder"},
+        {u"S-1-5-11", u"Authentifizierte Benutzer"},
+        {u"S-1-5-32-544", u"Administratoren"},
+        {u"S-1-5-32-545", u"Benutzer"},
+        {u"S-1-5-32-546", u"G\u00e4ste"},
+        {u"S-1-5-32-547", u"Hauptbenutzer"}};
+    return names;
+}
+
 // Access rights by their two-letter codes.
 const std::map<std::u16string, uint32_t>& RightCodes() {
     static const std::map<std::u16string, uint32_t> codes = {
+        {u"KA", 0x000F003F}, {u"KR", 0x00020019}, {u"KW", 0x00020006}, {u"KX", 0x00020019},
         {u"GA", 0x10000000}, {u"GR", 0x80000000}, {u"GW", 0x40000000}, {u"GX", 0x20000000},
         {u"FA", 0x001F01FF}, {u"FR", 0x00120089}, {u"FW", 0x00120116}, {u"FX", 0x001200A0},
         {u"RC", 0x00020000}, {u"SD", 0x00010000}, {u"WD", 0x00040000}, {u"WO", 0x00080000},
@@ -69,6 +86,22 @@ bool ParseRights(const std::u16string& text, uint32_t* mask) {
     return true;
 }
 
+// Inheritance flags by their two-letter codes, in the order descriptor text writes them.
+constexpr std::pair<const char16_t*, uint8_t> kFlagCodes[] = {
+    {u"OI", 0x01}, {u"CI", 0x02}, {u"NP", 0x04}, {u"IO", 0x08}, {u"ID", 0x10}};
+
+bool ParseFlags(const std::u16string& text, uint8_t* flags) {
+    if (text.size() % 2 != 0) return false;
+    *flags = 0;
+    for (size_t i = 0; i < text.size(); i += 2) {
+        auto code = std::find_if(std::begin(kFlagCodes), std::end(kFlagCodes),
+                                 [&](const auto& flag) { return text.compare(i, 2, flag.first) == 0; });
+        if (code == std::end(kFlagCodes)) return false;
+        *flags |= code->second;
+    }
+    return true;
+}
+
 std::vector<std::u16string> Split(const std::u16string& text, char16_t separator) {
     std::vector<std::u16string> parts;
     size_t start = 0;
@@ -96,7 +129,7 @@ int32_t ParseSecurityDescriptor(const std::u16string& text, std::vector<AccessEn
         if (fields[0] == u"A") entry.type = 0;
         else if (fields[0] == u"D") entry.type = 1;
         else return kErrorInvalidAcl;
-        if (!ParseRights(fields[2], &entry.mask)) return kErrorInvalidAcl;
+        if (!ParseFlags(fields[1], &entry.flags) || !ParseRights(fields[2], &entry.mask)) return kErrorInvalidAcl;
         auto alias = SidAliases().find(fields[5]);
         entry.sid = SidFromText(alias == SidAliases().end() ? fields[5] : alias->second);
         if (entry.sid.empty()) return kErrorInvalidAcl;
@@ -108,16 +141,42 @@ int32_t ParseSecurityDescriptor(const std::u16string& text, std::vector<AccessEn
     return 0;
 }
 
+std::u16string DaclText(const std::vector<AccessEntry>& entries) {
+    std::u16string text = u"D:";
+    for (const AccessEntry& entry : entries) {
+        std::u16string flags;
+        for (const auto& [code, flag] : kFlagCodes)
+            if (entry.flags & flag) flags += code;
+        text += vantel::Format(u"(%s;%s;0x%X;;;%s)", entry.type == 0 ? u"A" : u"D", flags, entry.mask,
+                               SidText(entry.sid));
+    }
+    return text;
+}
+
 int32_t LookupAccountSid(const std::vector<uint8_t>& sid, std::u16string* name, std::u16string* domain) {
     std::u16string text = SidText(sid);
     if (text.empty()) return kErrorInvalidParameter;
-    auto known = WellKnownNames().find(text);
-    if (known != WellKnownNames().end()) {
-        *name = known->second;
+    if (std::u16string known = WellKnownName(text); !known.empty()) {
+        *name = known;
         *domain = text.starts_with(u"S-1-5-32-") ? u"BUILTIN" : text.starts_with(u"S-1-5-") ? u"NT AUTHORITY" : u"";
         return 0;
     }
     return UserNameOfSid(text, name, domain) ? 0 : kErrorNoneMapped;
+}
+
+std::u16string WellKnownName(const std::u16string& sidText) {
+    if (MachineLanguage() == Language::German) {
+        auto german = GermanNames().find(sidText);
+        if (german != GermanNames().end()) return german->second;
+    }
+    auto known = WellKnownNames().find(sidText);
+    return known == WellKnownNames().end() ? std::u16string() : known->second;
+}
+
+std::u16string WellKnownSidOfName(const std::u16string& name) {
+    for (const auto& entry : WellKnownNames())
+        if (vantel::EqualsIgnoreCase(WellKnownName(entry.first), name)) return entry.first;
+    return {};
 }
 
 }  // namespace winsim
