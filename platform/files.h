@@ -42,6 +42,8 @@ private:
     void* handle_ = nullptr;
 };
 
+int32_t DeleteFileAt(const std::u16string& path);
+
 // A file's version resource, read whole (GetFileVersionInfoSize, GetFileVersionInfo) and then
 // queried by sub-block (VerQueryValue).
 class FileVersionInfo {

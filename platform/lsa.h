@@ -1,11 +1,14 @@
-// The local security authority's audit policy, in the shape of the Windows calls; results are
-// NTSTATUS codes (0 success).
+// The local security authority's audit policy and account domain, in the shape of the Windows
+// calls; results are NTSTATUS codes (0 success).
 #pragma once
 #include <cstdint>
 #include <vector>
 
+#include "platform/accounts.h"
+
 namespace vantel::platform {
 
+constexpr uint32_t kPolicyViewLocalInformation = 0x1;
 constexpr uint32_t kPolicyViewAuditInformation = 0x2;
 constexpr uint32_t kPolicySetAuditRequirements = 0x100;
 
@@ -30,6 +33,8 @@ public:
     int32_t Open(uint32_t access);
     int32_t QueryAuditEvents(AuditEventsInfo* info) const;
     int32_t SetAuditEvents(const AuditEventsInfo& info) const;
+    // The identifier of this computer's account domain (PolicyAccountDomainInformation).
+    int32_t QueryAccountDomainSid(Sid* sid) const;
 
 private:
     void* handle_ = nullptr;

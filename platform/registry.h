@@ -35,6 +35,7 @@ using RegKey = UniqueHandle<RegCloseKeyHandle>;
 constexpr uint32_t kKeyQueryValue = 0x0001;
 constexpr uint32_t kKeyNotify = 0x0010;
 constexpr uint32_t kKeyRead = 0x20019;  // query, enumerate, notify and read control
+constexpr uint32_t kKeyWow6464Key = 0x0100;  // the 64-bit view, also from a 32-bit process
 
 int32_t OpenRegKey(RegRoot root, const std::u16string& subkey, uint32_t access, RegKey* key);
 

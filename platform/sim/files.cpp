@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <cstdio>
+#include <filesystem>
 
 #include "platform/library.h"
 #include "winsim/devices.h"
@@ -46,6 +47,12 @@ int32_t CreatedFile::Write(const void* bytes, uint32_t size) {
     bool written = std::fwrite(bytes, 1, size, static_cast<FILE*>(handle_)) == size &&
                    std::fflush(static_cast<FILE*>(handle_)) == 0;
     return written ? kErrorSuccess : 112;  // the disk is full
+}
+
+int32_t DeleteFileAt(const std::u16string& path) {
+    std::string host = winsim::HostPath(path);
+    std::error_code error;
+    return !host.empty() && std::filesystem::remove(host, error) ? kErrorSuccess : kErrorFileNotFound;
 }
 
 struct FileVersionInfo::Data {

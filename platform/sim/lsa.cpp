@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "winsim/accounts.h"
 #include "winsim/lsa.h"
 
 namespace vantel::platform {
@@ -37,6 +38,13 @@ int32_t LsaPolicy::SetAuditEvents(const AuditEventsInfo& info) const {
     for (size_t i = 0; i < info.options.size() && i < policy.options.size(); ++i)
         if (info.options[i] != 0) policy.options[i] = info.options[i];
     winsim::SetAuditPolicy(policy);
+    return 0;
+}
+
+int32_t LsaPolicy::QueryAccountDomainSid(Sid* sid) const {
+    if (handle_ == nullptr) return kStatusInvalidHandle;
+    if (int32_t status = winsim::LsaFailure(winsim::LsaStep::Query)) return status;
+    *sid = winsim::SidFromText(winsim::AccountDomainSid());
     return 0;
 }
 

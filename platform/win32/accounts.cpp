@@ -1,6 +1,7 @@
 #include "platform/accounts.h"
 
 #include <windows.h>
+#include <aclapi.h>
 #include <lm.h>
 #include <sddl.h>
 
@@ -58,6 +59,40 @@ int32_t NetUserSetFlags(const std::u16string& user, uint32_t flags) {
     return static_cast<int32_t>(NetUserSetInfo(nullptr, Wide(user), 1008, reinterpret_cast<BYTE*>(&info), nullptr));
 }
 
+int32_t NetUserEnumNormal(std::vector<UserFlagsEntry>* users) {
+    users->clear();
+    BYTE* raw = nullptr;
+    DWORD read = 0, total = 0, resume = 0;
+    NET_API_STATUS status =
+        NetUserEnum(nullptr, 1, FILTER_NORMAL_ACCOUNT, &raw, MAX_PREFERRED_LENGTH, &read, &total, &resume);
+    std::unique_ptr<BYTE, NetBufferFree> owned(raw);
+    if (status != NERR_Success && status != ERROR_MORE_DATA) return static_cast<int32_t>(status);
+    const auto* entries = reinterpret_cast<const USER_INFO_1*>(raw);
+    for (DWORD i = 0; raw != nullptr && i < read; ++i)
+        users->push_back({reinterpret_cast<const char16_t*>(entries[i].usri1_name), entries[i].usri1_flags});
+    return static_cast<int32_t>(status);
+}
+
+int32_t NetUserGetLocalGroupNames(const std::u16string& user, std::vector<std::u16string>* groups) {
+    groups->clear();
+    BYTE* raw = nullptr;
+    DWORD read = 0, total = 0;
+    NET_API_STATUS status =
+        NetUserGetLocalGroups(nullptr, Wide(user), 0, LG_INCLUDE_INDIRECT, &raw, MAX_PREFERRED_LENGTH, &read, &total);
+    std::unique_ptr<BYTE, NetBufferFree> owned(raw);
+    if (status != NERR_Success) return static_cast<int32_t>(status);
+    const auto* entries = reinterpret_cast<const LOCALGROUP_USERS_INFO_0*>(raw);
+    for (DWORD i = 0; raw != nullptr && i < read; ++i)
+        groups->push_back(reinterpret_cast<const char16_t*>(entries[i].lgrui0_name));
+    return ERROR_SUCCESS;
+}
+
+int32_t NetLocalGroupDelMember(const std::u16string& group, const Sid& member) {
+    if (!IsValidSid(member)) return ERROR_INVALID_SID;
+    LOCALGROUP_MEMBERS_INFO_0 info{const_cast<uint8_t*>(member.data())};
+    return static_cast<int32_t>(NetLocalGroupDelMembers(nullptr, Wide(group), 0, reinterpret_cast<BYTE*>(&info), 1));
+}
+
 int32_t GetComputerDnsDomain(uint32_t bufferChars, std::u16string* domain) {
     std::vector<wchar_t> buffer(bufferChars + 1, 0);
     DWORD size = bufferChars;
@@ -91,6 +126,18 @@ bool IsValidSid(const Sid& sid) {
            GetLengthSid(const_cast<uint8_t*>(sid.data())) <= sid.size();
 }
 
+int32_t CreateWellKnownSid(WellKnownSid type, const Sid& domain, Sid* sid) {
+    if (!domain.empty() && !IsValidSid(domain)) return ERROR_INVALID_SID;
+    DWORD size = SECURITY_MAX_SID_SIZE;
+    Sid made(size);
+    if (!::CreateWellKnownSid(static_cast<WELL_KNOWN_SID_TYPE>(type),
+                              domain.empty() ? nullptr : const_cast<uint8_t*>(domain.data()), made.data(), &size))
+        return static_cast<int32_t>(GetLastError());
+    made.resize(size);
+    *sid = std::move(made);
+    return ERROR_SUCCESS;
+}
+
 int32_t SidToStringSid(const Sid& sid, std::u16string* text) {
     if (!IsValidSid(sid)) return ERROR_INVALID_SID;
     wchar_t* raw = nullptr;
@@ -120,6 +167,25 @@ int32_t LookupAccountNameOfSid(const Sid& sid, std::u16string* name, std::u16str
     return ERROR_SUCCESS;
 }
 
+namespace {
+
+// An entry as GetAce hands it out; entries of other kinds than allow and deny keep no rights.
+AccessEntry EntryOfAce(void* ace) {
+    auto* header = static_cast<ACE_HEADER*>(ace);
+    AccessEntry entry{header->AceType, 0, {}, header->AceFlags};
+    if (header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_DENIED_ACE_TYPE) {
+        // Both kinds share the layout: header, mask, then the SID.
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        entry.mask = allowed->Mask;
+        PSID sid = &allowed->SidStart;
+        auto* bytes = static_cast<const uint8_t*>(sid);
+        entry.sid.assign(bytes, bytes + GetLengthSid(sid));
+    }
+    return entry;
+}
+
+}  // namespace
+
 int32_t DaclOfSecurityDescriptor(const std::u16string& text, std::vector<AccessEntry>* entries) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(reinterpret_cast<const wchar_t*>(text.c_str()),
@@ -133,20 +199,84 @@ int32_t DaclOfSecurityDescriptor(const std::u16string& text, std::vector<AccessE
     if (!present || dacl == nullptr) return ERROR_SUCCESS;
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         void* ace = nullptr;
-        if (!GetAce(dacl, i, &ace)) continue;
-        auto* header = static_cast<ACE_HEADER*>(ace);
-        AccessEntry entry{header->AceType, 0, {}};
-        if (header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_DENIED_ACE_TYPE) {
-            // Both kinds share the layout: header, mask, then the SID.
-            auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-            entry.mask = allowed->Mask;
-            PSID sid = &allowed->SidStart;
-            auto* bytes = static_cast<const uint8_t*>(sid);
-            entry.sid.assign(bytes, bytes + GetLengthSid(sid));
-        }
-        entries->push_back(std::move(entry));
+        if (::GetAce(dacl, i, &ace)) entries->push_back(EntryOfAce(ace));
     }
     return ERROR_SUCCESS;
+}
+
+struct Dacl::Data {
+    HLOCAL owner = nullptr;  // the descriptor the list lies in, or the list itself
+    PACL acl = nullptr;
+    ~Data() {
+        if (owner) LocalFree(owner);
+    }
+};
+
+Dacl::Dacl() = default;
+Dacl::~Dacl() = default;
+Dacl::Dacl(Dacl&&) noexcept = default;
+Dacl& Dacl::operator=(Dacl&&) noexcept = default;
+
+bool Dacl::present() const { return data_ && data_->acl; }
+
+int32_t Dacl::GetAceCount(uint32_t* count) const {
+    if (!present()) return ERROR_INVALID_PARAMETER;
+    ACL_SIZE_INFORMATION info{};
+    if (!GetAclInformation(data_->acl, &info, sizeof info, AclSizeInformation))
+        return static_cast<int32_t>(GetLastError());
+    *count = info.AceCount;
+    return ERROR_SUCCESS;
+}
+
+int32_t Dacl::GetAce(uint32_t index, AccessEntry* entry) const {
+    void* ace = nullptr;
+    if (!present()) return ERROR_INVALID_PARAMETER;
+    if (!::GetAce(data_->acl, index, &ace)) return static_cast<int32_t>(GetLastError());
+    *entry = EntryOfAce(ace);
+    return ERROR_SUCCESS;
+}
+
+int32_t Dacl::DeleteAce(uint32_t index) {
+    if (!present()) return ERROR_INVALID_PARAMETER;
+    return ::DeleteAce(data_->acl, index) ? ERROR_SUCCESS : static_cast<int32_t>(GetLastError());
+}
+
+// The SAM hive is one for the 32- and the 64-bit view, so a key's name reaches the same key
+// from this 32-bit module as from a 64-bit process.
+int32_t GetKeyDacl(const std::u16string& object, Dacl* dacl) {
+    auto data = std::make_unique<Dacl::Data>();
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD error = GetNamedSecurityInfoW(Wide(object), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                        &data->acl, nullptr, &descriptor);
+    data->owner = descriptor;
+    if (error != ERROR_SUCCESS) return static_cast<int32_t>(error);
+    dacl->data_ = std::move(data);
+    return ERROR_SUCCESS;
+}
+
+int32_t SetEntriesInDacl(const ExplicitAccess& entry, const Dacl& dacl, Dacl* merged) {
+    if (!IsValidSid(entry.trustee)) return ERROR_INVALID_SID;
+    EXPLICIT_ACCESS_W access{};
+    access.grfAccessPermissions = entry.permissions;
+    access.grfAccessMode = static_cast<ACCESS_MODE>(entry.mode);
+    access.grfInheritance = entry.inheritance;
+    access.Trustee.pMultipleTrustee = nullptr;
+    access.Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
+    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    access.Trustee.TrusteeType = TRUSTEE_IS_USER;
+    access.Trustee.ptstrName = reinterpret_cast<LPWSTR>(const_cast<uint8_t*>(entry.trustee.data()));
+    auto data = std::make_unique<Dacl::Data>();
+    DWORD error = SetEntriesInAclW(1, &access, dacl.present() ? dacl.data_->acl : nullptr, &data->acl);
+    data->owner = data->acl;
+    if (error != ERROR_SUCCESS) return static_cast<int32_t>(error);
+    merged->data_ = std::move(data);
+    return ERROR_SUCCESS;
+}
+
+int32_t SetKeyDacl(const std::u16string& object, const Dacl& dacl) {
+    return static_cast<int32_t>(SetNamedSecurityInfoW(const_cast<wchar_t*>(Wide(object)), SE_REGISTRY_KEY,
+                                                      DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                                      dacl.present() ? dacl.data_->acl : nullptr, nullptr));
 }
 
 }  // namespace vantel::platform

@@ -65,6 +65,10 @@ int32_t CreatedFile::Write(const void* bytes, uint32_t size) {
     return written == size ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
 }
 
+int32_t DeleteFileAt(const std::u16string& path) {
+    return DeleteFileW(Wide(path)) ? ERROR_SUCCESS : static_cast<int32_t>(GetLastError());
+}
+
 int32_t QueryDosDeviceTarget(const std::u16string& name, std::u16string* target) {
     std::vector<wchar_t> buffer(32768);
     if (QueryDosDeviceW(Wide(name), buffer.data(), static_cast<DWORD>(buffer.size())) == 0)

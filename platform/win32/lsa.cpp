@@ -37,4 +37,19 @@ int32_t LsaPolicy::SetAuditEvents(const AuditEventsInfo& info) const {
     return LsaSetInformationPolicy(handle_, PolicyAuditEventsInformation, &events);
 }
 
+int32_t LsaPolicy::QueryAccountDomainSid(Sid* sid) const {
+    void* buffer = nullptr;
+    NTSTATUS status = LsaQueryInformationPolicy(handle_, PolicyAccountDomainInformation, &buffer);
+    if (status != 0) return status;
+    PSID domain = static_cast<POLICY_ACCOUNT_DOMAIN_INFO*>(buffer)->DomainSid;
+    if (domain != nullptr && ::IsValidSid(domain)) {
+        auto* bytes = static_cast<const uint8_t*>(domain);
+        sid->assign(bytes, bytes + GetLengthSid(domain));
+    } else {
+        sid->clear();  // a machine without an account domain
+    }
+    LsaFreeMemory(buffer);
+    return 0;
+}
+
 }  // namespace vantel::platform
