@@ -4,6 +4,7 @@
 #include <atomic>
 #include <utility>
 
+#include "accounts/account_policy.h"
 #include "accounts/md4.h"
 #include "accounts/wql.h"
 #include "common/system_helpers.h"
@@ -51,22 +52,18 @@ uint64_t LittleEndian(const uint8_t* bytes, size_t size) {
     return value;
 }
 
-void TracePolicyUnavailable(const char16_t* slot) {
-    TraceInfo(u"[CNtUsers] %s: the password policy is not available yet", slot);
-}
-
 }  // namespace
 
 int32_t CNtUsers::Install() {
     return AtBoundary(u"[CNtUsers] Install", 0, [] {
-        TracePolicyUnavailable(u"Install");
+        AccountPolicy::Instance().SavePolicyOnInstall();
         return 0;
     });
 }
 
 int32_t CNtUsers::Uninstall() {
     return AtBoundary(u"[CNtUsers] Uninstall", 0, [] {
-        TracePolicyUnavailable(u"Uninstall");
+        AccountPolicy::Instance().RemovePolicyOnUninstall();
         return 0;
     });
 }
@@ -84,7 +81,7 @@ int32_t CNtUsers::Start() {
     PluginBase::Start();
     return AtBoundary(u"[CNtUsers] Start", 0, [&] {
         Init();
-        TracePolicyUnavailable(u"Start");
+        AccountPolicy::Instance().ApplyPolicyOnStart();
         return 0;
     });
 }

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "accounts/account_policy.h"
 #include "accounts/certificate.h"
 #include "accounts/nt_users.h"
 #include "eventlog/nt_event_log.h"
@@ -67,8 +68,8 @@ void RunCommand(const std::u16string& pluginName, IServerPushedMessage* message)
         std::vector<std::u16string> words = ExtractWordList(PluginHostLink::For(u"NtUsers")->json(), value);
         if (auto* users = InstanceOf<CNtUsers>()) users->SaveUdictFile(words);
     } else if (EqualsIgnoreCase(command, u"SetPolicy")) {
-        // The password-policy component takes the value from here once it exists.
         TraceInfoText(u"[Vantel]SetPolicy received!\n");
+        AccountPolicy::Instance().WritePolicyIni(value);
     }
 }
 

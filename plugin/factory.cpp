@@ -4,6 +4,7 @@
 #include <mutex>
 #include <new>
 
+#include "accounts/account_policy.h"
 #include "accounts/certificate.h"
 #include "accounts/nt_users.h"
 #include "common/path.h"
@@ -85,7 +86,10 @@ int32_t ReleaseInstance(PluginClass pluginClass, PluginBase* object) {
     PluginBase* expected = object;
     g_slots[static_cast<int>(pluginClass)].compare_exchange_strong(expected, nullptr);
     delete object;
-    return --g_liveObjects;
+    int32_t left = --g_liveObjects;
+    // The module may be unloaded once the last object is gone: its SAM watch ends first.
+    if (left == 0) AccountPolicy::Instance().ReleaseSamMonitor();
+    return left;
 }
 
 }  // namespace vantel
