@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "common/text.h"
+#include "host/output.h"
 #include "host/scenario.h"
 #include "host/system.h"
 #include "winsim/accounts.h"
@@ -16,7 +17,10 @@
 #include "winsim/eventlog.h"
 #include "winsim/evtx_reader.h"
 #include "winsim/message_modules.h"
+#include "winsim/key_security.h"
+#include "winsim/local_groups.h"
 #include "winsim/registry.h"
+#include "winsim/secedit.h"
 #include "winsim/services.h"
 #include "winsim/sessions.h"
 #include "winsim/system_libraries.h"
@@ -143,6 +147,42 @@ void AddRootCertificate(const json& step) {
     winsim::AddRootCertificate(vantel::FromUtf8(step.value("user", "")), certificate);
 }
 
+// {"MinimumPasswordLength": 8, ...}: keys of the machine's password and lockout policy.
+void SetPolicy(const json& keys) {
+    for (const auto& [key, value] : keys.items())
+        if (!winsim::SetPasswordPolicyKey(vantel::FromUtf8(key), value.get<int32_t>()))
+            throw ScenarioError("no policy key \"" + key + "\"");
+}
+
+constexpr char16_t kSamDomains[] = u"SAM\\SAM\\Domains";
+// How long a step waits for the module's SAM watch to be ready or to have reacted.
+constexpr uint32_t kSamWatchWaitMs = 5000;
+
+// {"group": "Administrators", "member": "Guest"}: a change of the account database, which the
+// module may be watching; the step waits for every watcher to see it and be watching again.
+void AddGroupMember(const json& step) {
+    winsim::RegWaitForWatchers(winsim::Hive::LocalMachine, kSamDomains, kSamWatchWaitMs);
+    int32_t error = winsim::AddLocalGroupMember(Text(step.at("group")), Text(step.at("member")));
+    if (error != 0) throw ScenarioError("add_group_member: error " + std::to_string(error));
+    winsim::RegWaitForWatchers(winsim::Hive::LocalMachine, kSamDomains, kSamWatchWaitMs);
+}
+
+// One line with the machine's policy, its groups and the access list of the account names.
+void ReadPolicy() {
+    Json access = Json::object();
+    for (const auto& [key, value] : winsim::GetPasswordPolicy()) access[vantel::ToUtf8(key)] = value;
+    Json groups = Json::object();
+    for (const auto& [group, members] : winsim::LocalGroupMembers()) {
+        Json names = Json::array();
+        for (const std::u16string& member : members) names.push_back(vantel::ToUtf8(member));
+        groups[vantel::ToUtf8(group)] = names;
+    }
+    std::u16string names =
+        winsim::KeyAccessText(winsim::Hive::LocalMachine, u"SAM\\SAM\\Domains\\Account\\Users\\Names");
+    WriteLine({{"type", "policy"}, {"system_access", access}, {"groups", groups},
+               {"account_names_acl", vantel::ToUtf8(names)}});
+}
+
 }  // namespace
 
 void ApplyMachineStep(const std::string& text) {
@@ -163,6 +203,9 @@ void ApplyMachineStep(const std::string& text) {
             const json& removed = step["remove_library_export"];
             return winsim::RemoveLibraryExport(Text(removed.at("library")), removed.value("export", ""));
         }
+        if (step.contains("set_policy")) return SetPolicy(step["set_policy"]);
+        if (step.contains("add_group_member")) return AddGroupMember(step["add_group_member"]);
+        if (step.contains("read_policy")) return ReadPolicy();
         if (step.contains("add_process")) {
             const json& process = step["add_process"];
             winsim::ProcessInfo info{process.at("id").get<uint32_t>(), Text(process.at("image")),

@@ -7,8 +7,11 @@
 
 #include "host/scenario.h"
 #include "host/system.h"
+#include "winsim/accounts.h"
 #include "winsim/files.h"
+#include "winsim/secedit.h"
 #include "winsim/signing.h"
+#include "winsim/system.h"
 
 namespace qorexthost {
 
@@ -39,6 +42,10 @@ std::filesystem::path PrepareMachine(const MachineSetup& setup) {
         root = scratch = pattern;
     }
     winsim::MapDrive(u'C', root.string());
+    // A machine as installed: its folders, accounts, groups and policy.
+    std::filesystem::create_directories(winsim::HostPath(winsim::SystemDirectory()));
+    winsim::ResetAccounts();
+    winsim::ResetPasswordPolicy();
 
     // The agent's layout: the log library beside the module, the companion library one folder up.
     std::filesystem::path module = std::filesystem::absolute(setup.module);
@@ -49,6 +56,10 @@ std::filesystem::path PrepareMachine(const MachineSetup& setup) {
                           setup.unsignedFiles.end();
         winsim::SetFileSigner(agentFiles[i].string(), isUnsigned ? std::string() : "Vantel agent");
     }
+    // A fresh agent on the fresh machine: a run file of an earlier run would start its SAM watch.
+    std::filesystem::path runFiles = module.parent_path().parent_path() / "pelmar" / "plugin";
+    std::filesystem::remove_all(runFiles);
+    std::filesystem::create_directories(runFiles);
     return scratch;
 }
 

@@ -333,7 +333,8 @@ TEST_F(HostE2E, WineRootStoreIsListedAndOneCertificateRemoved) {
 
 #ifndef _WIN32
 // The built-in scenario: records published in the simulated channels leave the host as named
-// events, each with the id of its record and the fields of its translation.
+// events, each with the id of its record and the fields of its translation; the password policy
+// is set, watched over and put back.
 TEST_F(HostE2E, DemoRecordsBecomeNamedEvents) {
     HostRun run = Run("--scenario " + Quoted(VANTEL_SOURCE_DIR "/examples/demo.json"));
     ASSERT_EQ(run.exitCode, 0);
@@ -358,5 +359,20 @@ TEST_F(HostE2E, DemoRecordsBecomeNamedEvents) {
     EXPECT_EQ(events[5]["fields"]["local_ports"], "4444");
     EXPECT_EQ(events[6]["name"], "ScheduledTaskRegistered");
     EXPECT_EQ(events[6]["fields"]["task_exec_arguments"], "-persist");
+
+    // The pushed policy applied by secedit, Guest taken out of Administrators again by the SAM
+    // watch, and at uninstall the policy of install time back with the account names unlocked.
+    std::vector<json> policies;
+    for (const json& line : run.lines)
+        if (line.value("type", "") == "policy") policies.push_back(line);
+    ASSERT_EQ(policies.size(), 3u);
+    EXPECT_EQ(policies[0]["system_access"]["MinimumPasswordLength"], 12);
+    EXPECT_EQ(policies[0]["system_access"]["LockoutBadCount"], 5);
+    EXPECT_NE(policies[0]["account_names_acl"].get<std::string>().find("(D;CI;0x10004;;;S-1-1-0)"), std::string::npos);
+    EXPECT_EQ(policies[1]["groups"]["Administrators"], json({"Administrator"}));
+    EXPECT_EQ(policies[1]["groups"]["Guests"], json({"Guest"}));
+    EXPECT_EQ(policies[2]["system_access"]["MinimumPasswordLength"], 6);
+    EXPECT_EQ(policies[2]["system_access"]["MaximumPasswordAge"], 60);
+    EXPECT_EQ(policies[2]["account_names_acl"].get<std::string>().find("S-1-1-0"), std::string::npos);
 }
 #endif
