@@ -42,11 +42,11 @@ public:
     int32_t RemoveEveryOneDenyDACL(const std::u16string& object);
     bool GrantAdministratorsOnSam();
     bool LookupAdministratorsSid(platform::Sid* sid);
-    // Merges one entry into a registry key's access list (object named "MACHINE\..."); 87 for
-    // no name, else the status of the last call made.
+    // Merges one entry into a registry key's access list (object named "MACHINE\..."), unless
+    // the list holds it already; 87 for no name, else the status of the last call made.
     int32_t AddAceToObject(const std::u16string& object, const platform::Sid& sid, uint32_t rights,
                            platform::AccessMode mode, uint32_t inheritance);
-    // Deletes the first entry of that identifier and those rights, allowing or denying, and
+    // Deletes every explicit entry of that identifier and those rights, allowing or denying, and
     // writes the list back in any case.
     int32_t RemoveAceFromObject(const std::u16string& object, const platform::Sid& sid, uint32_t rights);
 

@@ -209,6 +209,26 @@ int32_t AccountPolicy::RemoveEveryOneDenyDACL(const std::u16string& object) {
     return RemoveAceFromObject(object, WellKnown(platform::WellKnownSid::World), kDeleteAndCreateSubKey);
 }
 
+namespace {
+
+constexpr uint8_t kInheritedAce = 0x10;
+
+// Whether the list holds an explicit entry of that kind, identifier, rights and inheritance.
+bool HoldsEntry(const platform::Dacl& dacl, const platform::ExplicitAccess& wanted) {
+    uint32_t count = 0;
+    if (!dacl.present() || dacl.GetAceCount(&count) != 0) return false;
+    uint8_t type = wanted.mode == platform::AccessMode::Deny ? platform::kAccessDeniedAce : platform::kAccessAllowedAce;
+    for (uint32_t i = 0; i < count; ++i) {
+        platform::AccessEntry entry{};
+        if (dacl.GetAce(i, &entry) == 0 && entry.type == type && entry.sid == wanted.trustee &&
+            entry.mask == wanted.permissions && entry.flags == (wanted.inheritance & ~kInheritedAce))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 int32_t AccountPolicy::AddAceToObject(const std::u16string& object, const platform::Sid& sid, uint32_t rights,
                                       platform::AccessMode mode, uint32_t inheritance) {
     if (object.empty()) return platform::kErrorInvalidParameter;
@@ -217,8 +237,12 @@ int32_t AccountPolicy::AddAceToObject(const std::u16string& object, const platfo
         TraceInfoText(Format(u"[Vantel]GetNamedSecurityInfo Error %u\n", status));
         return status;
     }
+    platform::ExplicitAccess entry{rights, mode, inheritance, sid};
+    // A system whose merge appends would otherwise grow the list at every Start and leave a
+    // second deny entry behind when one is removed.
+    if (HoldsEntry(dacl, entry)) return platform::kErrorSuccess;
     platform::Dacl merged;
-    if (int32_t status = platform::SetEntriesInDacl({rights, mode, inheritance, sid}, dacl, &merged)) {
+    if (int32_t status = platform::SetEntriesInDacl(entry, dacl, &merged)) {
         // Nothing is written then: an empty new list would open the key to everyone.
         TraceInfoText(Format(u"[Vantel]SetEntriesInAcl Error %u\n", status));
         return status;
@@ -238,12 +262,13 @@ int32_t AccountPolicy::RemoveAceFromObject(const std::u16string& object, const p
         TraceInfoText(Format(u"GetAclInformation Error %u\n", status));
         return status;
     }
-    for (uint32_t i = 0; i < count; ++i) {
+    // Every entry of that identifier and those rights goes, so that duplicates left by an
+    // appending merge do not keep the lock in place.
+    for (uint32_t i = count; i-- > 0;) {
         platform::AccessEntry entry{};
-        if (dacl.GetAce(i, &entry) == 0 && entry.sid == sid && entry.mask == rights) {
+        if (dacl.GetAce(i, &entry) == 0 && (entry.flags & kInheritedAce) == 0 && entry.sid == sid &&
+            entry.mask == rights)
             dacl.DeleteAce(i);
-            break;
-        }
     }
     if ((status = platform::SetKeyDacl(object, dacl)) != 0)
         TraceInfoText(Format(u"SetNamedSecurityInfo Error %u\n", status));

@@ -260,15 +260,19 @@ TEST_F(AccountPolicyTest, TwoEnablesAtOnceStartOneLoop) {
     EXPECT_EQ(traces.find("[Vantel]Sam change detected", first + 1), std::string::npos) << "one loop: " << traces;
 }
 
-TEST_F(AccountPolicyTest, DenyEntryMergesOnceAndGoesWithOneRemoval) {
+TEST_F(AccountPolicyTest, DenyEntryIsHeldOnceAndEveryCopyGoesWithOneRemoval) {
     policy_.WritePolicyIni(uR"({"has_manage_acc_pri": 1})");
     policy_.WritePolicyIni(uR"({"has_manage_acc_pri": 1})");
     std::u16string list = winsim::KeyAccessText(winsim::Hive::LocalMachine, kNamesKey);
     size_t deny = list.find(kEveryoneDeny);
     ASSERT_NE(deny, std::u16string::npos) << ToUtf8(list);
-    EXPECT_EQ(list.find(kEveryoneDeny, deny + 1), std::u16string::npos) << "merged into one: " << ToUtf8(list);
+    EXPECT_EQ(list.find(kEveryoneDeny, deny + 1), std::u16string::npos) << "held once: " << ToUtf8(list);
+    // Copies that a merge which appends has left behind all go at once.
+    winsim::SetKeyAccessText(winsim::Hive::LocalMachine, kNamesKey, u"D:(D;CI;0x10004;;;WD)(A;;KR;;;BU)(D;CI;0x10004;;;WD)");
     policy_.WritePolicyIni(uR"({"has_manage_acc_pri": 0})");
-    EXPECT_EQ(winsim::KeyAccessText(winsim::Hive::LocalMachine, kNamesKey).find(kEveryoneDeny), std::u16string::npos);
+    list = winsim::KeyAccessText(winsim::Hive::LocalMachine, kNamesKey);
+    EXPECT_EQ(list.find(u"S-1-1-0"), std::u16string::npos) << ToUtf8(list);
+    EXPECT_NE(list.find(u"(A;;0x20019;;;S-1-5-32-545)"), std::u16string::npos) << ToUtf8(list);
 
     // With nothing to take away, the list is still written back.
     winsim::HoldAccessListWrites(true);

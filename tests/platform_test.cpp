@@ -3,11 +3,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
 #include "common/text.h"
+#include "platform/files.h"
 #include "platform/library.h"
+#include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/threads.h"
 
@@ -100,6 +104,52 @@ TEST(Platform, RegistryNotificationsFollowTheirFilterAndEndAfterOneSignal) {
     EXPECT_EQ(RegNotifyChangeKeyValue(queryOnly, true, kRegNotifyChangeLastSet, &changed, true), kErrorAccessDenied);
     RegKey missing;
     EXPECT_EQ(OpenRegKey(RegRoot::LocalMachine, key + u"\\Missing", kKeyRead, &missing), kErrorFileNotFound);
+}
+
+// The same file as the C runtime names it.
+std::string AgentFileForStreams(const char* relative) {
+#ifdef _WIN32
+    return std::string("Z:") + VANTEL_AGENT_DIR + "/" + relative;
+#else
+    return std::string(VANTEL_AGENT_DIR) + "/" + relative;
+#endif
+}
+
+TEST(Platform, IniFilesKeepKeysWhereTheyStandAndReadNumbersAsTheSystemDoes) {
+    const std::u16string file = AgentPath(u"platform_test.ini");
+    DeleteFileAt(file);
+    ASSERT_EQ(IniWriteText(file, u"A", u"x", u"1"), kErrorSuccess) << "a missing file is created";
+    IniWriteText(file, u"A", u"y", u"2");
+    IniWriteText(file, u"B", u"z", u"3");
+    IniWriteText(file, u"a", u"X", u"-1");
+    std::string text;
+    {
+        std::ifstream stream(AgentFileForStreams("platform_test.ini"), std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    }
+    EXPECT_EQ(text, "[A]\r\nx=-1\r\ny=2\r\n[B]\r\nz=3\r\n") << "replaced in place, sections and keys ignore case";
+    EXPECT_EQ(IniReadInt(file, u"a", u"X", 7), 0xFFFFFFFFu);
+    EXPECT_EQ(IniReadInt(file, u"A", u"missing", 7), 7u);
+    EXPECT_EQ(IniReadInt(file, u"C", u"x", -2), 0xFFFFFFFEu);
+    for (auto [value, number] : {std::pair{u" 12abc ", 12u}, {u"\"5\"", 5u}, {u"", 7u}}) {
+        IniWriteText(file, u"A", u"v", value);
+        EXPECT_EQ(IniReadInt(file, u"A", u"v", 7), number) << ToUtf8(value);
+    }
+    EXPECT_EQ(IniWriteText(AgentPath(u"missing-folder\\x.ini"), u"A", u"x", u"1"), 3) << "no folder is made";
+    EXPECT_EQ(IniReadInt(AgentPath(u"missing.ini"), u"A", u"x", 4), 4u);
+
+    // A file in UTF-16 with its byte-order mark, as the security configuration tool exports, stays so.
+    const char16_t exported[] = u"\uFEFF[System Access]\r\nMinimumPasswordLength = 9\r\n";
+    std::ofstream(AgentFileForStreams("platform_test.ini"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(exported), sizeof exported - 2);
+    EXPECT_EQ(IniReadInt(file, u"System Access", u"MinimumPasswordLength", 0), 9u);
+    IniWriteText(file, u"System Access", u"LockoutBadCount", u"3");
+    EXPECT_EQ(IniReadInt(file, u"System Access", u"LockoutBadCount", 0), 3u);
+    std::ifstream unicode(AgentFileForStreams("platform_test.ini"), std::ios::binary);
+    EXPECT_EQ(unicode.get(), 0xFF);
+    EXPECT_EQ(unicode.get(), 0xFE);
+    unicode.close();
+    EXPECT_EQ(DeleteFileAt(file), kErrorSuccess);
 }
 
 TEST(Platform, AutoResetEventReleasesOneWaitManualResetStaysSet) {
