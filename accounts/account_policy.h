@@ -10,6 +10,7 @@
 
 #include "platform/accounts.h"
 #include "platform/shell.h"
+#include "platform/threads.h"
 
 namespace vantel {
 

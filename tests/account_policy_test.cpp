@@ -156,9 +156,11 @@ TEST_F(AccountPolicyTest, ComplexitySwitchesCloseLocalAndExpiryClearsNeverExpire
     policy_.WritePolicyIni(uR"({"strategy": 0})");
     EXPECT_EQ(IniText(Windows(u"gp.ini"), u"System Access", u"PasswordComplexity"), u"0");
     EXPECT_EQ(IniText(closeLocal, u"QorSecLogon", u"CloseLocal"), u"1");
-    policy_.WritePolicyIni(uR"({"strategy": 2, "passwd_min_len": "x"})");
+    policy_.WritePolicyIni(uR"({"strategy": 2, "passwd_min_len": null})");
     EXPECT_EQ(IniText(closeLocal, u"QorSecLogon", u"CloseLocal"), u"0");
     EXPECT_EQ(PolicyKey(u"PasswordComplexity"), 2);
+    EXPECT_EQ(IniText(Windows(u"gp.ini"), u"System Access", u"MinimumPasswordLength"), std::nullopt)
+        << "a member that is no number changes nothing";
 
     constexpr uint32_t kNeverExpires = 0x10201;
     auto neverExpiring = [] {

@@ -1,5 +1,6 @@
 #include "winsim/profile.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -158,24 +159,12 @@ uint32_t GetProfileInt(const std::u16string& file, const std::u16string& section
                        int32_t defaultValue) {
     std::optional<std::u16string> value = GetProfileString(file, section, key);
     if (!value || value->empty()) return static_cast<uint32_t>(defaultValue);
-    std::u16string_view text = Trimmed(*value);
-    bool negative = !text.empty() && text.front() == u'-';
-    if (!text.empty() && (text.front() == u'-' || text.front() == u'+')) text.remove_prefix(1);
-    unsigned base = 10;
-    if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    uint32_t number = 0;  // wraps as the system's conversion does
-    for (char16_t c : text) {
-        unsigned digit = c >= u'0' && c <= u'9'   ? c - u'0'
-                         : c >= u'a' && c <= u'f' ? c - u'a' + 10
-                         : c >= u'A' && c <= u'F' ? c - u'A' + 10
-                                                  : 99;
-        if (digit >= base) break;
-        number = number * base + digit;
-    }
-    return negative ? 0u - number : number;
+    // As the system's conversion: blanks, a sign, "0x" for hexadecimal, digits as far as they go;
+    // a negative number wraps.
+    std::string text = vantel::ToUtf8(Trimmed(*value));
+    size_t digits = text.find_first_not_of("+-");
+    bool hexadecimal = digits != std::string::npos && text.compare(digits, 2, "0x") == 0;
+    return static_cast<uint32_t>(std::strtoull(text.c_str(), nullptr, hexadecimal ? 16 : 10));
 }
 
 int32_t WriteUnicodeProfile(const std::u16string& file, const std::vector<ProfileSection>& sections) {
