@@ -44,7 +44,10 @@ std::u16string StoredPath(Hive hive, std::u16string_view key) {
     while (!key.empty() && key.front() == u'\\') key.remove_prefix(1);
     while (!key.empty() && key.back() == u'\\') key.remove_suffix(1);
     std::u16string path = hive == Hive::LocalMachine ? u"MACHINE" : u"USERS";
-    if (!key.empty()) path += u"\\" + std::u16string(key);
+    if (!key.empty()) {
+        path += u'\\';
+        path += key;
+    }
     return vantel::FoldCase(path);
 }
 
