@@ -233,11 +233,11 @@ bool RegWaitForWatchers(Hive hive, const std::u16string& key, uint32_t milliseco
     std::unique_lock guard(registry.lock);
     std::u16string path = KeyPath(hive, key);
     auto armed = [&] {
-        for (const auto& [handle, open] : registry.open) {
-            if (open.path != path || (open.access & kKeyNotify) == 0) continue;
+        for (const auto& entry : registry.open) {
+            if (entry.second.path != path || (entry.second.access & kKeyNotify) == 0) continue;
             auto& registrations = registry.registrations;
             if (std::none_of(registrations.begin(), registrations.end(),
-                             [&](const Registration& registration) { return registration.handle == handle; }))
+                             [&](const Registration& registration) { return registration.handle == entry.first; }))
                 return false;
         }
         return true;
