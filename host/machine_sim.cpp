@@ -268,21 +268,49 @@ vantel::IProcessInfoProvider* MachineProcessInfo() {
     return &provider;
 }
 
+void CheckRecordings(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths)
+        if (!std::filesystem::exists(Utf8Path(path))) throw ScenarioError("no file or folder " + path);
+}
+
+namespace {
+
+std::string Counted(uint64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// Why a file was read in part or not at all; empty when it was read whole.
+std::string ReadProblems(const winsim::EvtxTotals& file) {
+    if (file.unreadable) return "cannot be read; skipped";
+    if (file.foreign) return "not an .evtx file (no file signature); skipped";
+    std::string problems;
+    auto add = [&](const std::string& problem) { problems += (problems.empty() ? "" : ", ") + problem; };
+    if (file.truncated) add("truncated");
+    if (file.badHeaders) add("bad file header");
+    if (file.damagedChunks) add(Counted(file.damagedChunks, "damaged chunk", "damaged chunks") + " (bad signature or checksum)");
+    if (file.skipped) add(Counted(file.skipped, "stretch", "stretches") + " without an intact record skipped");
+    if (problems.empty()) return problems;
+    return problems + "; " + Counted(file.records, "record", "records") + " read";
+}
+
+}  // namespace
+
 ReplayTotals ReplayRecordings(const std::vector<std::string>& paths) {
     std::vector<std::filesystem::path> named;
-    for (const std::string& path : paths) {
-        if (!std::filesystem::exists(Utf8Path(path))) throw ScenarioError("no file or folder " + path);
-        named.push_back(Utf8Path(path));
-    }
+    for (const std::string& path : paths) named.push_back(Utf8Path(path));
     std::vector<std::filesystem::path> files = winsim::EvtxFiles(named);
     // A line every so many files, so that a long replay shows it is moving.
     constexpr uint64_t kFilesPerProgressLine = 50;
-    winsim::EvtxTotals totals = winsim::ReplayEvtx(files, [&](const winsim::EvtxTotals& sofar) {
+    auto progress = [&](const std::filesystem::path& file, const winsim::EvtxTotals& ofFile,
+                        const winsim::EvtxTotals& sofar) {
+        if (std::string problems = ReadProblems(ofFile); !problems.empty())
+            std::fprintf(stderr, "qorexthost: %s: %s\n", Utf8Text(file).c_str(), problems.c_str());
         if (sofar.files % kFilesPerProgressLine == 0)
             std::fprintf(stderr, "qorexthost: replayed %llu of %zu files, %llu records\n",
                          static_cast<unsigned long long>(sofar.files), files.size(),
                          static_cast<unsigned long long>(sofar.records));
-    });
+    };
+    winsim::EvtxTotals totals = winsim::ReplayEvtx(files, progress);
     winsim::WaitForEventDelivery();
     return {totals.files, totals.records, totals.skipped};
 }

@@ -44,8 +44,13 @@ vantel::IProcessInfoProvider* MachineProcessInfo();
 // Carries out a machine step; throws ScenarioError for one the machine cannot take.
 void ApplyMachineStep(const std::string& json);
 
+// Throws ScenarioError for a path to recordings that does not exist, or where none can be replayed;
+// run before any plugin starts.
+void CheckRecordings(const std::vector<std::string>& paths);
+
 // Replays recorded event-log files (.evtx, folders recursively in name order) into the machine's
-// channels, writing progress to standard error; answers the totals for the closing summary.
+// channels, writing progress and each file read only in part or not at all (with the reason) to
+// standard error; answers the totals for the closing summary.
 struct ReplayTotals {
     uint64_t files = 0;
     uint64_t records = 0;

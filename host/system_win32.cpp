@@ -64,6 +64,10 @@ namespace qorexthost {
 
 void ApplyMachineStep(const std::string&) { throw ScenarioError("machine steps need the simulated machine"); }
 
+void CheckRecordings(const std::vector<std::string>&) {
+    throw ScenarioError("replaying recordings needs the simulated machine");
+}
+
 ReplayTotals ReplayRecordings(const std::vector<std::string>&) {
     throw ScenarioError("replaying recordings needs the simulated machine");
 }

@@ -222,12 +222,18 @@ TEST(EvtxReader, SurvivesTruncationAndFlippedBytes) {
     ASSERT_NE(file, files.end());
     std::vector<uint8_t> image = Bytes(*file);
     auto read = [](std::span<const uint8_t> bytes) { return winsim::ReadEvtx(bytes, [](winsim::EventRecord&&) {}); };
-    uint64_t whole = read(image).records;
+    winsim::EvtxTotals intact = read(image);
+    uint64_t whole = intact.records;
     ASSERT_EQ(whole, 1881u);
+    EXPECT_EQ(intact.truncated + intact.badHeaders + intact.foreign, 0u);
 
     constexpr size_t kChunk = 65536, kFirstChunk = 4096;
-    for (size_t length : {size_t{0}, size_t{7}, kFirstChunk, kFirstChunk + 600, kFirstChunk + kChunk + 12345})
-        EXPECT_LE(read(std::span(image).first(length)).records, whole);
+    for (size_t length : {size_t{0}, size_t{7}, kFirstChunk, kFirstChunk + 600, kFirstChunk + kChunk + 12345}) {
+        winsim::EvtxTotals cut = read(std::span(image).first(length));
+        EXPECT_LE(cut.records, whole);
+        // Cut inside the signature it is no recording; after it, one its header counts more chunks for.
+        EXPECT_EQ(cut.foreign + cut.truncated, 1u) << length;
+    }
     uint64_t oneChunk = read(std::span(image).first(kFirstChunk + kChunk)).records;
     EXPECT_GT(oneChunk, 0u);
     EXPECT_GT(read(std::span(image).first(kFirstChunk + 2 * kChunk)).records, oneChunk);

@@ -64,7 +64,8 @@ struct Replay {
     std::multiset<Key> recorded;
     std::map<std::string, int> recordedById;
     std::vector<nlohmann::json> events;
-    std::string summary;  // the last line on standard error
+    std::string errors;   // standard error
+    std::string summary;  // its last line
     std::string output;   // standard output
     int exitCode = -1;
     winsim::EvtxTotals read;
@@ -130,6 +131,7 @@ const Replay& TheReplay() {
         HostRun run = RunReplay();
         result.output = run.output;
         result.exitCode = run.exitCode;
+        result.errors = run.errors;
         std::istringstream errors(run.errors);
         for (std::string line; std::getline(errors, line);) result.summary = line;
         std::istringstream lines(result.output);
@@ -164,6 +166,16 @@ TEST(EvtxReplay, LogonEventsCarryTheirRecordsValues) {
     EXPECT_GT(named["4624"], 200);
     EXPECT_NE(replay.summary.find(std::to_string(replay.read.records) + " records read"), std::string::npos)
         << replay.summary;
+}
+
+// The recordings damaged on purpose are named, each with what kept it from being read whole.
+TEST(EvtxReplay, NamesEachFileReadOnlyInPartWithTheReason) {
+    SKIP_WITHOUT_EVTX_CORPUS(testing::EvtxCorpus());
+    const Replay& replay = TheReplay();
+    for (const char* named : {"/sample_with_a_bad_chunk_magic.evtx: 5 damaged chunks", "/Application_no_crc32.evtx: bad file header",
+                              "/sample-with-zero-data-size-event.evtx: 1 damaged chunk"})
+        EXPECT_NE(replay.errors.find(named), std::string::npos) << named;
+    EXPECT_EQ(replay.errors.find("/system.evtx:"), std::string::npos) << "an intact recording named";
 }
 
 // Same files, same lines in the same order: nothing depends on timing or on the machine's clock.

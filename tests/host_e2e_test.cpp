@@ -60,6 +60,8 @@ void SetEnvironment(const char* name, const std::string& value) { setenv(name, v
 struct HostRun {
     int exitCode = -1;
     std::vector<json> lines;
+    std::string output;  // standard output as printed
+    std::string errors;  // standard error
 
     // "plugin slot result" for each call line, in order.
     std::vector<std::string> Calls() const {
@@ -109,14 +111,18 @@ protected:
         fs::remove_all(folder_, ignored);
     }
 
-    HostRun Run(const std::string& options) const {
+    // Standard output is expected to be JSON lines unless the options ask for text.
+    HostRun Run(const std::string& options, bool jsonLines = true) const {
         HostRun run;
-        FILE* pipe = OpenPipe(Quoted(HostProgram()) + " " + options);
+        fs::path errors = folder_ / "errors.txt";
+        FILE* pipe = OpenPipe(Quoted(HostProgram()) + " " + options + " 2>" + Quoted(errors.string()));
         if (pipe == nullptr) return run;
-        std::string text;
+        std::string& text = run.output;
         char buffer[4096];
         while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) text += buffer;
         run.exitCode = ExitCodeOf(pipe);
+        run.errors = FileText(errors);
+        if (!jsonLines) return run;
         std::istringstream lines(text);
         for (std::string line; std::getline(lines, line);) {
             json parsed = json::parse(line, nullptr, false);
@@ -132,12 +138,14 @@ protected:
         return Run("--scenario " + Quoted(file.string()));
     }
 
-    std::string LogText() const {
-        std::ifstream file(folder_ / "log" / "Vantel.log", std::ios::binary);
+    static std::string FileText(const fs::path& path) {
+        std::ifstream file(path, std::ios::binary);
         std::ostringstream text;
         text << file.rdbuf();
         return text.str();
     }
+
+    std::string LogText() const { return FileText(folder_ / "log" / "Vantel.log"); }
 
     fs::path folder_;
 };
@@ -221,6 +229,19 @@ TEST_F(HostE2E, BadUsageAndMissingModuleEndTheRunBeforeAnyCall) {
         EXPECT_EQ(c.run.exitCode, c.exitCode) << c.what;
         EXPECT_TRUE(c.run.lines.empty()) << c.what;
     }
+}
+
+TEST_F(HostE2E, HelpTellsOptionsLinesAndExitCodesAndCallsNothing) {
+    HostRun run = Run("--help", false);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.errors, "");
+    for (const char* part : {"--scenario FILE", "--module PATH", "\"type\":\"call\"", "\"type\":\"event\"",
+                             "\"type\":\"message\"", "\"type\":\"reply\"", "\"type\":\"report\"", "Example:",
+                             "Exit codes:", "  3  the module"})
+        EXPECT_NE(run.output.find(part), std::string::npos) << part;
+#ifndef _WIN32
+    EXPECT_NE(run.output.find("--evtx FILE|DIR ..."), std::string::npos);
+#endif
 }
 
 #ifdef _WIN32
@@ -374,5 +395,65 @@ TEST_F(HostE2E, DemoRecordsBecomeNamedEvents) {
     EXPECT_EQ(policies[2]["system_access"]["MinimumPasswordLength"], 6);
     EXPECT_EQ(policies[2]["system_access"]["MaximumPasswordAge"], 60);
     EXPECT_EQ(policies[2]["account_names_acl"].get<std::string>().find("S-1-1-0"), std::string::npos);
+}
+#endif
+
+#ifndef _WIN32
+namespace {
+
+// The closing summary, the last line on standard error.
+std::string Summary(const HostRun& run) {
+    std::string errors = run.errors;
+    while (!errors.empty() && errors.back() == '\n') errors.pop_back();
+    return errors.substr(errors.rfind('\n') + 1);
+}
+
+}  // namespace
+
+// Paths after one --evtx, as a shell glob hands them over, folders searched for .evtx files, and
+// each file that is no recording or a damaged one named with the reason.
+TEST_F(HostE2E, EvtxTakesEveryPathUpToTheNextOptionAndNamesWhatItCannotRead) {
+    fs::path recordings = folder_ / "recordings";
+    fs::create_directories(recordings / "sub");
+    std::ofstream(recordings / "text.evtx") << "root:x:0:0:root:/root:/bin/bash\n";
+    std::ofstream(recordings / "empty.evtx");
+    std::ofstream(recordings / "notes.txt") << "not looked at in a folder";
+    std::string cut("ElfFile", 8);  // a signature, a header of zeros and part of a chunk
+    cut.resize(5000, '\0');
+    std::ofstream(recordings / "sub" / "cut.evtx", std::ios::binary) << cut;
+    auto path = [&](const char* name) { return Quoted((recordings / name).string()); };
+
+    HostRun two = Run("--evtx " + path("text.evtx") + " " + path("empty.evtx") + " --module " +
+                      Quoted(VANTEL_AGENT_DIR "/bin/Vantel.dll"));
+    EXPECT_EQ(two.exitCode, 0) << two.errors;
+    EXPECT_EQ(two.Calls(), (std::vector<std::string>{"EventLog Initialize 0", "EventLog Start 0", "EventLog IsBusy 0",
+                                                     "EventLog Stop 0", "EventLog IsBusy 0", "EventLog Destroy 0"}));
+    EXPECT_TRUE(Summary(two).starts_with("qorexthost: 2 files, 0 records read, 2 skipped, 0 named events")) << two.errors;
+    EXPECT_NE(two.errors.find("text.evtx: not an .evtx file"), std::string::npos) << two.errors;
+    EXPECT_NE(two.errors.find("empty.evtx: not an .evtx file"), std::string::npos) << two.errors;
+
+    HostRun folder = Run("--evtx " + Quoted(recordings.string()));
+    EXPECT_EQ(folder.exitCode, 0) << folder.errors;
+    EXPECT_TRUE(Summary(folder).starts_with("qorexthost: 3 files,")) << folder.errors;
+    EXPECT_NE(folder.errors.find("cut.evtx: truncated, bad file header"), std::string::npos) << folder.errors;
+
+    HostRun repeated = Run("--evtx " + path("text.evtx") + " --evtx " + path("empty.evtx"));
+    EXPECT_TRUE(Summary(repeated).starts_with("qorexthost: 2 files,")) << repeated.errors;
+}
+
+TEST_F(HostE2E, MissingRecordingsFailTheRunBeforeAnyPluginIsCalled) {
+    std::string missing = (folder_ / "missing.evtx").string();
+    const HostRun runs[] = {
+        Run("--evtx " + Quoted(folder_.string()) + " " + Quoted(missing)),
+        RunScenario({{"steps", {{{"call", "Initialize"}}, {{"replay", {missing}}}}}}),
+        Run("--evtx"),
+        Run("--evtx --scenario " + Quoted(missing)),
+    };
+    for (const HostRun& run : runs) {
+        EXPECT_EQ(run.exitCode, 2) << run.errors;
+        EXPECT_EQ(run.output, "") << run.errors;
+    }
+    EXPECT_NE(runs[0].errors.find("no file or folder " + missing), std::string::npos) << runs[0].errors;
+    EXPECT_NE(runs[1].errors.find("no file or folder " + missing), std::string::npos) << runs[1].errors;
 }
 #endif

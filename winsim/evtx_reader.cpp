@@ -19,6 +19,7 @@ using namespace vantel::evt;
 namespace {
 
 constexpr size_t kFileHeaderSize = 4096;
+constexpr size_t kFileHeaderUsed = 128;  // the rest of the header block is padding
 constexpr size_t kChunkSize = 65536;
 constexpr size_t kChunkHeaderSize = 512;
 constexpr size_t kRecordHeaderSize = 24;
@@ -729,6 +730,10 @@ EvtxTotals& EvtxTotals::operator+=(const EvtxTotals& other) {
     records += other.records;
     skipped += other.skipped;
     damagedChunks += other.damagedChunks;
+    unreadable += other.unreadable;
+    foreign += other.foreign;
+    badHeaders += other.badHeaders;
+    truncated += other.truncated;
     return *this;
 }
 
@@ -737,8 +742,22 @@ EvtxTotals ReadEvtx(std::span<const uint8_t> image, const EvtxRecordSink& sink) 
     totals.files = 1;
     if (!HasMagic(image, kFileMagic)) {
         ++totals.skipped;
+        totals.foreign = 1;
         return totals;
     }
+    if (image.size() < kFileHeaderSize) {
+        totals.truncated = 1;
+        if (image.size() < kFileHeaderUsed) return totals;
+    }
+    // Size, version 3 and block size as every writer lays them out, and the checksum of the first
+    // 120 bytes.
+    bool headerOk = LittleEndian(&image[32], 4) == kFileHeaderUsed && LittleEndian(&image[38], 2) == 3 &&
+                    LittleEndian(&image[40], 2) == kFileHeaderSize && Crc32(image.data(), 120) == LittleEndian(&image[124], 4);
+    if (!headerOk) totals.badHeaders = 1;
+    // A header may count fewer chunks than the file holds (it lags behind the writer), never more.
+    size_t chunksCounted = static_cast<size_t>(LittleEndian(&image[42], 2));
+    size_t chunkBytes = image.size() > kFileHeaderSize ? image.size() - kFileHeaderSize : 0;
+    if (chunkBytes % kChunkSize != 0 || (headerOk && chunkBytes / kChunkSize < chunksCounted)) totals.truncated = 1;
     // Every chunk the file holds, whatever the header counts: a header can lag behind its chunks.
     for (size_t offset = kFileHeaderSize; offset < image.size(); offset += kChunkSize)
         totals += ReadChunk(image.subspan(offset, std::min(kChunkSize, image.size() - offset)), sink);
@@ -748,8 +767,11 @@ EvtxTotals ReadEvtx(std::span<const uint8_t> image, const EvtxRecordSink& sink) 
 EvtxTotals ReadEvtxFile(const std::filesystem::path& file, const EvtxRecordSink& sink) {
     std::ifstream stream(file, std::ios::binary | std::ios::ate);
     std::vector<uint8_t> image(stream ? static_cast<size_t>(stream.tellg()) : 0);
-    if (!stream.seekg(0) || !stream.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size())))
-        return {1, 0, 1, 0};
+    if (!stream.seekg(0) || !stream.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()))) {
+        EvtxTotals totals{1, 0, 1, 0};
+        totals.unreadable = 1;
+        return totals;
+    }
     return ReadEvtx(image, sink);
 }
 
@@ -769,15 +791,15 @@ std::vector<std::filesystem::path> EvtxFiles(const std::vector<std::filesystem::
     return files;
 }
 
-EvtxTotals ReplayEvtx(const std::vector<std::filesystem::path>& files,
-                      const std::function<void(const EvtxTotals&)>& progress) {
+EvtxTotals ReplayEvtx(const std::vector<std::filesystem::path>& files, const EvtxProgress& progress) {
     EvtxTotals totals;
     for (const std::filesystem::path& file : files) {
-        totals += ReadEvtxFile(file, [](EventRecord&& record) {
+        EvtxTotals ofFile = ReadEvtxFile(file, [](EventRecord&& record) {
             if (!record.channel.empty()) AddEventChannel(record.channel);
             PublishEvent(std::move(record));
         });
-        if (progress) progress(totals);
+        totals += ofFile;
+        if (progress) progress(file, ofFile, totals);
     }
     return totals;
 }

@@ -16,6 +16,11 @@ struct EvtxTotals {
     uint64_t records = 0;        // intact records yielded
     uint64_t skipped = 0;        // records, or stretches of a chunk, that could not be decoded
     uint64_t damagedChunks = 0;  // chunks with a bad signature or checksum (their intact records still count)
+    // Files, by what kept them from being read whole:
+    uint64_t unreadable = 0;  // could not be opened or read
+    uint64_t foreign = 0;     // no .evtx signature (empty files too)
+    uint64_t badHeaders = 0;  // a file header whose checksum or layout is wrong; the chunks are read all the same
+    uint64_t truncated = 0;   // ending inside a chunk, or short of the chunks the header counts
 
     EvtxTotals& operator+=(const EvtxTotals& other);
 };
@@ -31,8 +36,9 @@ EvtxTotals ReadEvtxFile(const std::filesystem::path& file, const EvtxRecordSink&
 std::vector<std::filesystem::path> EvtxFiles(const std::vector<std::filesystem::path>& paths);
 
 // Publishes the records of the files into the channels they name (made when missing), in file
-// order; progress is called after each file with the totals so far.
-EvtxTotals ReplayEvtx(const std::vector<std::filesystem::path>& files,
-                      const std::function<void(const EvtxTotals&)>& progress = {});
+// order; progress is called after each file with that file's totals and the totals so far.
+using EvtxProgress =
+    std::function<void(const std::filesystem::path& file, const EvtxTotals& ofFile, const EvtxTotals& sofar)>;
+EvtxTotals ReplayEvtx(const std::vector<std::filesystem::path>& files, const EvtxProgress& progress = {});
 
 }  // namespace winsim
