@@ -38,7 +38,35 @@ constexpr uint32_t kDefaultSeconds = 1609459200;
 
 std::u16string Text(const json& value) { return vantel::FromUtf8(value.get<std::string>()); }
 
-// ["String", "alice"], ["UInt32", 10], ["Sid", "S-1-5-18"], ["HexInt64", 255], ["Null"].
+// "3B1EFD...": hexadecimal digits in pairs, one pair a byte.
+std::vector<uint8_t> HexBytes(const std::string& digits) {
+    if (digits.size() % 2 != 0 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        throw ScenarioError("not hexadecimal digits in pairs: " + digits);
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < digits.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+// "{8F1A5E2C-0B3D-4C7E-9A61-2D4F0E8B7C55}", as the registry writes them.
+vantel::Guid GuidOf(const std::string& text) {
+    std::string digits;
+    for (char c : text)
+        if (c != '{' && c != '}' && c != '-') digits += c;
+    std::vector<uint8_t> bytes = HexBytes(digits);
+    if (bytes.size() != sizeof(vantel::Guid) || text.size() != 38) throw ScenarioError("no GUID: " + text);
+    auto word = [&](size_t at, size_t size) {
+        uint32_t value = 0;
+        for (size_t i = 0; i < size; ++i) value = value << 8 | bytes[at + i];
+        return value;
+    };
+    vantel::Guid guid{word(0, 4), static_cast<uint16_t>(word(4, 2)), static_cast<uint16_t>(word(6, 2)), {}};
+    std::copy(bytes.begin() + 8, bytes.end(), guid.data4);
+    return guid;
+}
+
+// ["String", "alice"], ["UInt32", 10], ["Sid", "S-1-5-18"], ["HexInt64", 255], ["Null"],
+// ["Guid", "{...}"], ["Binary", "hexadecimal digits"].
 EventValue ValueOf(const json& cell) {
     if (!cell.is_array() || cell.empty()) throw ScenarioError("a value is [type, value]: " + cell.dump());
     std::string type = cell[0].get<std::string>();
@@ -47,6 +75,8 @@ EventValue ValueOf(const json& cell) {
     if (type == "String") return EventValue::String(Text(value));
     if (type == "Sid") return EventValue::Sid(winsim::SidFromText(Text(value)));
     if (type == "Boolean") return EventValue::Boolean(value.get<bool>());
+    if (type == "Guid") return EventValue::Guid(GuidOf(value.get<std::string>()));
+    if (type == "Binary") return EventValue::Binary(HexBytes(value.get<std::string>()));
     static const std::pair<const char*, uint32_t> kNumbers[] = {
         {"Byte", vantel::evt::kTypeByte},       {"UInt16", vantel::evt::kTypeUInt16},
         {"UInt32", vantel::evt::kTypeUInt32},   {"UInt64", vantel::evt::kTypeUInt64},
@@ -139,11 +169,7 @@ void AddRootCertificate(const json& step) {
                                     vantel::FromUtf8(step.value("friendly_name", "")), {},
                                     step.value("not_before_ticks", kDefaultTicks),
                                     step.value("not_after_ticks", kDefaultTicks)};
-    std::string sha1 = step.at("sha1").get<std::string>();
-    if (sha1.size() % 2 != 0 || sha1.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-        throw ScenarioError("sha1 is hexadecimal digits in pairs: " + sha1);
-    for (size_t i = 0; i < sha1.size(); i += 2)
-        certificate.sha1.push_back(static_cast<uint8_t>(std::stoi(sha1.substr(i, 2), nullptr, 16)));
+    certificate.sha1 = HexBytes(step.at("sha1").get<std::string>());
     winsim::AddRootCertificate(vantel::FromUtf8(step.value("user", "")), certificate);
 }
 
