@@ -14,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "command_output.h"
 #include "common/text.h"
 #include "evtx_corpus.h"
 
@@ -81,12 +82,8 @@ HostRun RunReplay() {
     std::filesystem::path errors = std::filesystem::path(::testing::TempDir()) / "qorexthost-replay-errors.txt";
     std::string command = VANTEL_AGENT_DIR "/bin/qorexthost --evtx '" + testing::EvtxCorpusFolder().string() +
                           "' 2>'" + errors.string() + "'";
-    HostRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[65536];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, n);
-    run.exitCode = pclose(pipe);
+    testing::CommandResult host = testing::RunCommand(command);
+    HostRun run{host.output, {}, host.exitCode};
     std::ifstream stream(errors);
     run.errors.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
     return run;
