@@ -99,7 +99,13 @@ Output lines:
       the document the plugin sent in answer to a server command
   {"type":"report","plugin":P,"kind":K,"fields":{...},"nodes":[...]}
       a document the plugin sent unasked
-
+)";
+    if (kMachineRootOption)
+        text += R"(  {"type":"policy","system_access":{...},"groups":{...},"account_names_acl":A}
+      the simulated machine's password policy, groups and account-name access list, as a
+      read_policy step reads them back
+)";
+    text += R"(
 Example:
 )";
     text += kMachineRootOption ? "  qorexthost --evtx logs/*.evtx | jq -c 'select(.type==\"event\")'\n"

@@ -241,6 +241,7 @@ TEST_F(HostE2E, HelpTellsOptionsLinesAndExitCodesAndCallsNothing) {
         EXPECT_NE(run.output.find(part), std::string::npos) << part;
 #ifndef _WIN32
     EXPECT_NE(run.output.find("--evtx FILE|DIR ..."), std::string::npos);
+    EXPECT_NE(run.output.find("\"type\":\"policy\""), std::string::npos);
 #endif
 }
 
