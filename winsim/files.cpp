@@ -73,8 +73,9 @@ std::u16string WindowsPath(const std::string& hostPath) {
     std::string rest = normal.substr(std::min(normal.size(), bestLength));
     for (char& c : rest)
         if (c == '/') c = '\\';
-    if (rest.empty() || rest[0] != '\\') rest.insert(0, "\\");
-    return std::u16string{bestLetter, u':'} + vantel::FromUtf8(rest);
+    std::u16string path{bestLetter, u':'};
+    if (rest.empty() || rest[0] != '\\') path += u'\\';
+    return path + vantel::FromUtf8(rest);
 }
 
 std::string CanonicalHostPath(const std::string& hostPath) {

@@ -60,7 +60,10 @@ std::u16string KeyPath(Hive hive, const std::u16string& key) {
     while (start < key.size() && key[start] == u'\\') ++start;
     size_t end = key.size();
     while (end > start && key[end - 1] == u'\\') --end;
-    if (end > start) path += u"\\" + key.substr(start, end - start);
+    if (end > start) {
+        path += u'\\';
+        path.append(key, start, end - start);
+    }
     return vantel::FoldCase(path);
 }
 
