@@ -22,20 +22,16 @@ int64_t LeadingInt64(const std::u16string& text) {
     return negative ? static_cast<int64_t>(0 - value) : static_cast<int64_t>(value);
 }
 
-}  // namespace
-
-CSpecialLog::Record& CSpecialLog::CurrentRecord() {
-    // One record per thread; a thread that moves on to another worker object starts afresh.
-    thread_local struct {
-        const CSpecialLog* owner = nullptr;
-        Record record;
-    } current;
-    if (current.owner != this) {
-        current.owner = this;
-        current.record.clear();
-    }
-    return current.record;
+// A number for the calling thread, never reused within the process (thread ids are). Trivially
+// destructible on purpose: mingw runs thread_local destructors after their storage is gone.
+uint64_t ThreadSerial() {
+    static std::atomic<uint64_t> last{0};
+    thread_local uint64_t serial = 0;
+    if (serial == 0) serial = ++last;
+    return serial;
 }
+
+}  // namespace
 
 int32_t CSpecialLog::Start(IPluginHost* host, const std::u16string& hostProcessName, const std::u16string& pluginName) {
     std::lock_guard guard(lock_);
@@ -61,25 +57,25 @@ int32_t CSpecialLog::Start(IPluginHost* host, const std::u16string& hostProcessN
 
 void CSpecialLog::SetField(const std::u16string& name, const std::u16string& text) {
     if (!started_) return;
-    CurrentRecord()[name] = text;
+    uint64_t thread = ThreadSerial();
+    std::lock_guard guard(lock_);
+    current_[thread][name] = text;
 }
 
-void CSpecialLog::SetNumber(const std::u16string& name, uint64_t value) {
-    if (!started_) return;
-    CurrentRecord()[name] = Format(u"%llu", value);
-}
+void CSpecialLog::SetNumber(const std::u16string& name, uint64_t value) { SetField(name, Format(u"%llu", value)); }
 
 void CSpecialLog::Commit() {
     if (!started_) return;
-    Record& current = CurrentRecord();
-    if (current.empty()) return;
+    uint64_t thread = ThreadSerial();
     bool wasEmpty;
     {
         std::lock_guard guard(lock_);
+        auto current = current_.find(thread);
+        if (current == current_.end()) return;
         wasEmpty = queue_.empty();
-        queue_.push_back(std::move(current));
+        queue_.push_back(std::move(current->second));
+        current_.erase(current);
     }
-    current.clear();
     // A queue that already held records has a wake-up pending, which takes this one along too.
     if (wasEmpty) wake_.Set();
 }

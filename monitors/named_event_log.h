@@ -38,13 +38,15 @@ private:
     static void WorkerThread(void* self);
     void Work();
     void Deliver(const Record& record);
-    Record& CurrentRecord();
 
     std::atomic<int32_t> started_{0};
     std::u16string hostProcessName_;
     std::u16string pluginName_;
     std::mutex lock_;
     std::vector<Record> queue_;
+    // The record each producing thread is filling, by the thread's serial number; held here
+    // rather than in thread-local storage, so that a thread's end runs none of this module's code.
+    std::map<uint64_t, Record> current_;
     platform::Thread worker_;
     platform::Event wake_{false, false};
     std::atomic<int32_t> stop_{0};
