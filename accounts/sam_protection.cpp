@@ -8,6 +8,7 @@
 #include "platform/registry.h"
 #include "platform/threads.h"
 #include "plugin/boundary.h"
+#include "plugin/module_lifetime.h"
 #include "plugin/run_state.h"
 #include "plugin/trace.h"
 
@@ -65,7 +66,7 @@ void AccountPolicy::QueueSamMonitor() {
         ++queuedMonitors_;
     }
     if (state) ++state->running;
-    if (platform::QueueLongRunningWork(&AccountPolicy::SamMonitorWorkItem, state)) return;
+    if (QueueModuleWork(&AccountPolicy::SamMonitorWorkItem, state)) return;
     if (state) --state->running;
     std::lock_guard guard(monitorLock_);
     --queuedMonitors_;

@@ -20,8 +20,9 @@ struct DriveMapState {
 };
 
 DriveMapState& State() {
-    static DriveMapState state;
-    return state;
+    // Never destroyed: the console token is closed by ReleaseDriveMap, not at unload.
+    static DriveMapState* const state = new DriveMapState;
+    return *state;
 }
 
 DriveMap BuildDriveMap(platform::Token* consoleToken) {
@@ -62,6 +63,13 @@ std::u16string DosPathFromDriveMap(const DriveMap& drives, std::u16string_view p
     // An unmapped network path keeps its server and share: "\\server\share\x".
     if (StartsWithIgnoreCase(path, kMupPrefix)) return u"\\" + std::u16string(path.substr(kMupPrefix.size() - 1));
     return {};
+}
+
+void ReleaseDriveMap() {
+    DriveMapState& state = State();
+    std::lock_guard guard(state.lock);
+    state.drives.clear();
+    state.consoleToken = platform::Token();
 }
 
 std::u16string DevicePathToDosPath(const char16_t* devicePath) {

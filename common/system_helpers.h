@@ -36,6 +36,8 @@ using DriveMap = std::map<std::u16string, std::u16string>;
 // "\Device\HarddiskVolume2\x" to "C:\x", "\Device\Mup\server\share\x" to "\\server\share\x",
 // over the drives of the console user; empty text when the path cannot be converted.
 std::u16string DevicePathToDosPath(const char16_t* devicePath);
+// Forgets the drives and closes the console user's token that the conversion keeps.
+void ReleaseDriveMap();
 // The conversion itself, over the given drives.
 std::u16string DosPathFromDriveMap(const DriveMap& drives, std::u16string_view devicePath);
 

@@ -5,9 +5,9 @@
 #include "platform/files.h"
 #include "platform/lsa.h"
 #include "platform/registry.h"
-#include "platform/threads.h"
 #include "plugin/boundary.h"
 #include "plugin/host_link.h"
+#include "plugin/module_lifetime.h"
 #include "plugin/singleton.h"
 
 namespace vantel {
@@ -46,6 +46,7 @@ int32_t CNtEventLog::Initialize(IPluginHost* host) {
         if (initialised_) return 0;
         TraceInfo(u"[CNtEventLog] init");
         api_.Bind();
+        host_ = host;
         LL_singleton<CSpecialLog>::Instance().Start(host, u"QorExtHost", u"EventLog");
         PluginHostLink::For(pluginName())->Register(host);
         configurationKey_ = registryVariant_ == 0 ? u"SOFTWARE\\QorEntSecurity\\EventLog"
@@ -61,11 +62,13 @@ int32_t CNtEventLog::Start() {
     return AtBoundary(u"[CNtEventLog] Start", 0, [&] {
         TraceInfo(u"[CNtEventLog] Start");
         runState().stopped.exchange(0);
+        // A worker that could not start at Initialize gets another chance; a running one carries on.
+        if (host_ != nullptr) LL_singleton<CSpecialLog>::Instance().Start(host_, u"QorExtHost", u"EventLog");
         if (api_.CanSubscribe()) {
             // Counted as running until it has subscribed, so that the host's wait for an idle
             // plugin before Destroy also covers it.
             ++runState().running;
-            if (!platform::QueueLongRunningWork(&CNtEventLog::SubscribeChannels, this)) --runState().running;
+            if (!QueueModuleWork(&CNtEventLog::SubscribeChannels, this)) --runState().running;
         } else {
             StartLegacyReaders();
         }
@@ -103,7 +106,9 @@ void CNtEventLog::BeforeDestroy() {
     if (!legacyReaders_.WaitIdle(kLegacyReadersExitMs))
         TraceError(u"[CNtEventLog] the classic readers did not end within %u ms", kLegacyReadersExitMs);
     api_.Release();
-    LL_singleton<CSpecialLog>::Instance().Stop(1);
+    // What was committed reaches the host before the plugin is gone (or the next Start takes
+    // over a worker still delivering).
+    LL_singleton<CSpecialLog>::Instance().Stop(kReleaseWaitMs);
 }
 
 void CNtEventLog::CloseSubscription() {

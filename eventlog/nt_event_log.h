@@ -111,6 +111,7 @@ private:
     evt::Handle subscription_ = nullptr;
     std::u16string currentComputerName_;
     IProcessInfoProvider* processInfoProvider_ = nullptr;
+    IPluginHost* host_ = nullptr;  // from Initialize, for the named-event worker
     std::map<std::u16string, ServiceInfo> runningServices_;  // services seen starting, by runningKey
     FailedLogonCounts failedLogonCounts_;
     int32_t registryVariant_ = 0;

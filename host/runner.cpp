@@ -37,6 +37,12 @@ using PropertyBlock = std::array<void*, 8>;
 
 }  // namespace
 
+Runner::~Runner() {
+    for (vantel::IKestranePlugin* plugin : live_)
+        if (plugin != nullptr)
+            while (plugin->IsBusy() != 0) std::this_thread::sleep_for(kBusyPollInterval);
+}
+
 void Runner::Run(const std::vector<Step>& steps) {
     for (const Step& step : steps) {
         if (const auto* call = std::get_if<CallStep>(&step)) {

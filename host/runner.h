@@ -14,6 +14,11 @@ class Runner {
 public:
     Runner(vantel::CreatePluginFn createPlugin, std::vector<size_t> plugins)
         : createPlugin_(createPlugin), plugins_(std::move(plugins)) {}
+    // However the run ends, the module's work is let finish first (every live plugin idle):
+    // its work items must not run on while the process takes itself down.
+    ~Runner();
+    Runner(const Runner&) = delete;
+    Runner& operator=(const Runner&) = delete;
 
     // Throws ModuleError when the module gives no plugin object.
     void Run(const std::vector<Step>& steps);

@@ -34,55 +34,68 @@ uint64_t ThreadSerial() {
 }  // namespace
 
 int32_t CSpecialLog::Start(IPluginHost* host, const std::u16string& hostProcessName, const std::u16string& pluginName) {
-    std::lock_guard guard(lock_);
-    if (started_ && !workerEnded_) return 1;
-    if (worker_.started()) {
-        worker_.Wait(platform::kInfinite);  // it has left its loop; let it finish returning
-        worker_.Release();
+    if (host == nullptr) {
+        TraceError(u"[CSpecialLog] worker of %s in %s refused: no host", pluginName, hostProcessName);
+        return 0;
     }
-    hostProcessName_ = hostProcessName;
-    pluginName_ = pluginName;
-    host_ = host;
+    std::lock_guard threadGuard(threadLock_);
+    {
+        std::lock_guard guard(lock_);
+        hostProcessName_ = hostProcessName;
+        pluginName_ = pluginName;
+        host_ = host;
+        if (worker_.started() && !workerEnded_) {
+            // Still delivering after a Stop: it carries on, for this host.
+            stop_.exchange(0);
+            abandon_.exchange(0);
+            started_ = true;
+            return 1;
+        }
+    }
+    // It has left its loop, or there is none; let it finish returning before a new one starts.
+    if (worker_.started()) worker_.Wait(platform::kInfinite);
+    worker_.Release();
+    std::lock_guard guard(lock_);
     workerEnded_ = false;
     stop_.exchange(0);
+    abandon_.exchange(0);
+    if (!wake_) wake_ = std::make_unique<platform::Event>(false, false);
     if (!worker_.Start(&CSpecialLog::WorkerThread, this)) {
         TraceError(u"[CSpecialLog] worker of %s in %s could not start", pluginName_, hostProcessName_);
-        return 1;
+        return 0;
     }
-    started_ = 1;
-    if (!queue_.empty()) wake_.Set();  // committed while no worker ran
+    started_ = true;
+    if (!queue_.empty()) wake_->Set();  // committed while no worker ran
     TraceInfo(u"[CSpecialLog] worker started for %s in %s", pluginName_, hostProcessName_);
     return 1;
 }
 
 void CSpecialLog::SetField(const std::u16string& name, const std::u16string& text) {
-    if (!started_) return;
     uint64_t thread = ThreadSerial();
     std::lock_guard guard(lock_);
-    current_[thread][name] = text;
+    if (started_) current_[thread][name] = text;
 }
 
 void CSpecialLog::SetNumber(const std::u16string& name, uint64_t value) { SetField(name, Format(u"%llu", value)); }
 
 void CSpecialLog::Commit() {
-    if (!started_) return;
     uint64_t thread = ThreadSerial();
-    bool wasEmpty;
-    {
-        std::lock_guard guard(lock_);
-        auto current = current_.find(thread);
-        if (current == current_.end()) return;
-        wasEmpty = queue_.empty();
-        queue_.push_back(std::move(current->second));
-        current_.erase(current);
-    }
+    std::lock_guard guard(lock_);
+    auto current = current_.find(thread);
+    if (!started_ || current == current_.end()) return;
     // A queue that already held records has a wake-up pending, which takes this one along too.
-    if (wasEmpty) wake_.Set();
+    if (queue_.empty()) wake_->Set();
+    queue_.push_back(std::move(current->second));
+    current_.erase(current);
 }
 
 uint32_t CSpecialLog::Stop(uint32_t timeoutMs) {
-    stop_.exchange(1);
-    wake_.Set();
+    std::lock_guard threadGuard(threadLock_);
+    {
+        std::lock_guard guard(lock_);
+        stop_.exchange(1);
+        if (wake_) wake_->Set();
+    }
     if (timeoutMs == 0) return 0;
     switch (worker_.Wait(timeoutMs)) {
         case platform::WaitResult::Signaled: return kWaitObject0;
@@ -92,41 +105,68 @@ uint32_t CSpecialLog::Stop(uint32_t timeoutMs) {
     return kWaitFailed;
 }
 
+void CSpecialLog::Shutdown(uint32_t timeoutMs) {
+    bool ended = Stop(timeoutMs) != kWaitTimeout;
+    std::lock_guard threadGuard(threadLock_);
+    std::lock_guard guard(lock_);
+    started_ = false;
+    queue_.clear();
+    current_.clear();
+    if (!ended) {
+        TraceError(u"[CSpecialLog] worker of %s still delivering after %u ms; the rest is dropped", pluginName_,
+                   timeoutMs);
+        abandon_.exchange(1);
+        wake_->Set();
+        return;  // the thread and its event stay until it has ended
+    }
+    worker_.Release();
+    wake_.reset();
+    workerEnded_ = false;
+}
+
 void CSpecialLog::WorkerThread(void* self) {
     AtBoundary(u"[CSpecialLog] worker", [self] { static_cast<CSpecialLog*>(self)->Work(); });
 }
 
 void CSpecialLog::Work() {
     for (;;) {
-        if (wake_.Wait(platform::kInfinite) != platform::WaitResult::Signaled) break;
+        // The event outlives the thread: it is let go only once the thread has ended.
+        if (wake_->Wait(platform::kInfinite) != platform::WaitResult::Signaled) break;
         std::vector<Record> taken;
+        IPluginHost* host;
         {
             std::lock_guard guard(lock_);
             taken.swap(queue_);
+            host = host_;
         }
-        for (const Record& record : taken) Deliver(record);
+        for (const Record& record : taken) {
+            if (abandon_) break;
+            Deliver(host, record);
+        }
         // A stop ends the worker once everything committed before it has been delivered.
         std::lock_guard guard(lock_);
-        if (stop_ && queue_.empty()) {
+        if ((stop_ && queue_.empty()) || abandon_) {
             stop_.exchange(0);
+            abandon_.exchange(0);
             workerEnded_ = true;
             return;
         }
     }
+    std::lock_guard guard(lock_);
     workerEnded_ = true;
 }
 
-void CSpecialLog::Deliver(const Record& record) {
+void CSpecialLog::Deliver(IPluginHost* host, const Record& record) {
     auto name = record.find(u"EventName");
     std::u16string eventName = name == record.end() ? std::u16string() : name->second;
-    IEventRecord* event = host_->CreateEventRecord(ToWide(eventName));
+    IEventRecord* event = host->CreateEventRecord(ToWide(eventName));
     if (event == nullptr) return;
     for (const auto& [field, value] : record) {
         if (field == u"EventName") continue;
         event->SetRecordField(ToWide(field), ToWide(value));
         if (field == u"LogonTime" || field == u"ContextTimeStamp") event->SetRecordTime(LeadingInt64(value));
     }
-    host_->SubmitEventRecord(event);
+    host->SubmitEventRecord(event);
     event->Release();
 }
 

@@ -27,7 +27,9 @@ private:
 
 using WorkFunction = void (*)(void* context);
 
-// A thread of the module's own, started with the C runtime's thread start.
+// A thread of the module's own, started with the C runtime's thread start. It holds a reference
+// on the module until it has left the module's code, so a host that unloads the module early
+// cannot pull the code from under it.
 class Thread {
 public:
     Thread() = default;
@@ -48,6 +50,7 @@ private:
 };
 
 // Queues a long-running function on the system thread pool; false when it could not be queued.
+// The pool keeps the module loaded until the function has returned.
 bool QueueLongRunningWork(WorkFunction function, void* context);
 
 }  // namespace vantel::platform

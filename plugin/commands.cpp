@@ -29,7 +29,13 @@ std::u16string MemberText(IJsonObject* json, const char16_t* name) {
     return TextOf(json->Member(ToWide(name), &error));
 }
 
-void RunHistoryRequest(IServerPushedMessage* message) {
+// The object when it is one of that class.
+template <typename T>
+T* As(PluginBase* object) {
+    return object != nullptr && object->pluginClass() == T::kClass ? static_cast<T*>(object) : nullptr;
+}
+
+void RunHistoryRequest(CNtEventLog* eventLog, IServerPushedMessage* message) {
     uint32_t length = 0;
     const uint8_t* payload = message->GetPayload(&length);
     if (payload == nullptr) {
@@ -42,31 +48,25 @@ void RunHistoryRequest(IServerPushedMessage* message) {
     std::u16string text = platform::AnsiToWide(bytes);
     TraceInfo(u"[EventLog] got server pushed message value:%s", text);
     HistoryRequest request = ParseHistoryRequest(PluginHostLink::For(u"EventLog")->json(), text);
-    if (auto* eventLog = InstanceOf<CNtEventLog>()) eventLog->ReFresh(request.freshList, false, request.lastDays);
+    eventLog->ReFresh(request.freshList, false, request.lastDays);
 }
 
-void RunCommand(const std::u16string& pluginName, IServerPushedMessage* message) {
-    std::u16string command = FromWide(message->GetCommand(0));
-    std::u16string value = FromWide(message->GetValue(0));
-    TraceInfo(u"got server pushed message cmd:%s ,value:%s", command, value);
+// The target is the object CommandTarget names for the command, alive.
+void RunCommand(const std::u16string& command, const std::u16string& value, PluginBase* target) {
     if (EqualsIgnoreCase(command, u"FreshList")) {
-        if (EqualsIgnoreCase(pluginName, u"NtUsers")) {
-            if (auto* users = InstanceOf<CNtUsers>()) users->ReFresh();
-        } else if (EqualsIgnoreCase(pluginName, u"Certificate")) {
-            if (auto* certificates = InstanceOf<CCertificate>()) certificates->ReFresh();
-        }
+        if (auto* users = As<CNtUsers>(target)) users->ReFresh();
+        if (auto* certificates = As<CCertificate>(target)) certificates->ReFresh();
     } else if (EqualsIgnoreCase(command, u"Enable") || EqualsIgnoreCase(command, u"Disable")) {
-        if (auto* users = InstanceOf<CNtUsers>()) {
-            users->CtrlUser(value, EqualsIgnoreCase(command, u"Enable") ? 1 : 0);
-            users->ReFresh();
-        }
+        auto* users = As<CNtUsers>(target);
+        users->CtrlUser(value, EqualsIgnoreCase(command, u"Enable") ? 1 : 0);
+        users->ReFresh();
     } else if (EqualsIgnoreCase(command, u"Remove")) {
         std::optional<std::u16string> fingerprint = ExtractFingerprint(value);
         if (!fingerprint) return;
-        if (auto* certificates = InstanceOf<CCertificate>()) certificates->Remove(*fingerprint);
+        As<CCertificate>(target)->Remove(*fingerprint);
     } else if (EqualsIgnoreCase(command, u"SaveDict")) {
         std::vector<std::u16string> words = ExtractWordList(PluginHostLink::For(u"NtUsers")->json(), value);
-        if (auto* users = InstanceOf<CNtUsers>()) users->SaveUdictFile(words);
+        As<CNtUsers>(target)->SaveUdictFile(words);
     } else if (EqualsIgnoreCase(command, u"SetPolicy")) {
         TraceInfoText(u"[Vantel]SetPolicy received!\n");
         AccountPolicy::Instance().WritePolicyIni(value);
@@ -74,6 +74,20 @@ void RunCommand(const std::u16string& pluginName, IServerPushedMessage* message)
 }
 
 }  // namespace
+
+std::optional<PluginClass> CommandTarget(std::u16string_view pluginName, std::u16string_view command) {
+    if (EqualsIgnoreCase(pluginName, u"EventLog")) return PluginClass::EventLog;
+    if (EqualsIgnoreCase(command, u"FreshList")) {
+        if (EqualsIgnoreCase(pluginName, u"NtUsers")) return PluginClass::NtUsers;
+        if (EqualsIgnoreCase(pluginName, u"Certificate")) return PluginClass::Certificate;
+        return std::nullopt;
+    }
+    if (EqualsIgnoreCase(command, u"Enable") || EqualsIgnoreCase(command, u"Disable") ||
+        EqualsIgnoreCase(command, u"SaveDict"))
+        return PluginClass::NtUsers;
+    if (EqualsIgnoreCase(command, u"Remove")) return PluginClass::Certificate;
+    return std::nullopt;
+}
 
 std::recursive_mutex& CommandLock() {
     static std::recursive_mutex* const lock = new std::recursive_mutex;
@@ -113,23 +127,34 @@ std::vector<std::u16string> ExtractWordList(IJsonObject* json, const std::u16str
 
 void CommandWorker(void* raw) {
     std::unique_ptr<CommandContext> context(static_cast<CommandContext*>(raw));
-    std::lock_guard guard(CommandLock());
-    const std::u16string& pluginName = *context->pluginName;
-    PluginHostLink* link = PluginHostLink::For(pluginName);
-    PluginRunState* state = RunStateOf(pluginName);
-    AtBoundary(u"CommandWorker", [&] {
-        if (link) link->currentMessage = context->message;
-        if (EqualsIgnoreCase(pluginName, u"EventLog"))
-            RunHistoryRequest(context->message);
-        else
-            RunCommand(pluginName, context->message);
-    });
-    // The message is released below: a later flush must not hand the host a message it freed.
-    if (link) link->currentMessage = nullptr;
-    // Every path ends here. The count goes last: once IsBusy answers 0, the worker touches
-    // nothing of the host's.
-    context->message->Release();
-    if (state) --state->running;
+    {
+        std::lock_guard guard(CommandLock());
+        const std::u16string& pluginName = context->pluginName;
+        PluginHostLink* link = PluginHostLink::For(pluginName);
+        AtBoundary(u"CommandWorker", [&] {
+            if (link) link->currentMessage = context->message;
+            std::u16string command = FromWide(context->message->GetCommand(0));
+            std::optional<PluginClass> targetClass = CommandTarget(pluginName, command);
+            // Destroy clears the slot under the command lock: an object found here lives until the command ends.
+            PluginBase* target = targetClass ? LiveInstance(*targetClass) : nullptr;
+            if (targetClass && target == nullptr) {
+                TraceError(u"[Vantel] %s for %s dropped: the %s plugin was destroyed", command, pluginName,
+                           PluginNameOf(*targetClass));
+                return;
+            }
+            if (auto* eventLog = As<CNtEventLog>(target)) return RunHistoryRequest(eventLog, context->message);
+            std::u16string value = FromWide(context->message->GetValue(0));
+            TraceInfo(u"got server pushed message cmd:%s ,value:%s", command, value);
+            RunCommand(command, value, target);
+        });
+        // The message is released below: a later flush must not hand the host a message it freed.
+        if (link) link->currentMessage = nullptr;
+        context->message->Release();
+    }
+    // Every path ends here. The counts go last: once IsBusy answers 0, the worker touches
+    // nothing of the host's or of the plugins'.
+    --context->receiverState->running;
+    if (context->targetState) --context->targetState->running;
 }
 
 }  // namespace vantel

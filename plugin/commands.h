@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "plugin/plugin_base.h"
 #include "vantel/companion_abi.h"
 #include "vantel/plugin_abi.h"
 
@@ -14,13 +15,25 @@ namespace vantel {
 // Held for the whole of every command, and with it every report flush.
 std::recursive_mutex& CommandLock();
 
+struct PluginRunState;
+
 struct CommandContext {
     IServerPushedMessage* message;  // the host's reference, taken over by the worker
-    const std::u16string* pluginName;
+    std::u16string pluginName;
+    // The running counts the message was counted in: the receiving plugin's, and the one of the
+    // plugin the command acts on when that is another (else null).
+    PluginRunState* receiverState;
+    PluginRunState* targetState;
 };
 
-// The thread-pool work item of one accepted message; frees the context and releases the message.
+// The thread-pool work item of one accepted message; frees the context, releases the message
+// and, last, uncounts it.
 void CommandWorker(void* context);
+
+// The plugin whose object the command acts on: the receiver's own for a list request and for
+// every "EventLog" message, the user plugin for "Enable", "Disable" and "SaveDict", the
+// certificate plugin for "Remove"; none for a command that acts on no plugin object.
+std::optional<PluginClass> CommandTarget(std::u16string_view pluginName, std::u16string_view command);
 
 // What the server's history request for "EventLog" asks: members "FreshList" and "LastDays"
 // of the JSON text, a string as itself, any other value as its JSON text, a missing one empty.

@@ -6,7 +6,13 @@
 
 namespace vantel {
 
-CompanionLibrary::~CompanionLibrary() { platform::FreeLibraryHandle(library_); }
+CompanionLibrary::~CompanionLibrary() { Release(); }
+
+void CompanionLibrary::Release() {
+    platform::FreeLibraryHandle(library_);
+    library_ = nullptr;
+    createObject_ = nullptr;
+}
 
 bool CompanionLibrary::Load(const std::u16string& fullPath) {
     if (!platform::VerifiesAsAgentOwn(fullPath)) return false;
@@ -68,6 +74,18 @@ std::u16string CompanionBindings::FindCompanion(const std::u16string& fileName) 
     platform::RegReadString(platform::RegRoot::LocalMachine,
                             u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QorExtHost.exe", u"path", &appPath);
     return existing(appPath);
+}
+
+void CompanionBindings::Release() {
+    {
+        std::lock_guard guard(directLock_);
+        direct_.Release();
+        directTried_ = false;
+    }
+    std::lock_guard guard(searchedLock_);
+    qorbase_.Release();
+    qorconf_.Release();
+    searchedTried_ = false;
 }
 
 CompanionBindings& ProcessCompanions() { return LL_singleton<CompanionBindings>::Instance(); }

@@ -20,6 +20,7 @@ public:
     // Loads, resolves both entry points and calls InitLibs when present; false (and nothing
     // held) when the file does not verify, does not load, lacks CreateObject or fails InitLibs.
     bool Load(const std::u16string& fullPath);
+    void Release();
     HResult CreateObject(const Guid& iid, void** object) const;
 
 private:
@@ -38,6 +39,9 @@ public:
     // The first existing file of that name in the executable's folder, its parent, or the
     // host's "App Paths" folder; empty when there is none.
     static std::u16string FindCompanion(const std::u16string& fileName);
+
+    // Frees both bindings; the next creation binds afresh. No object they made may be left.
+    void Release();
 
 private:
     std::mutex directLock_;

@@ -4,13 +4,10 @@
 #include <mutex>
 #include <new>
 
-#include "accounts/account_policy.h"
 #include "accounts/certificate.h"
 #include "accounts/nt_users.h"
-#include "common/path.h"
 #include "eventlog/nt_event_log.h"
-#include "platform/library.h"
-#include "plugin/log_sink.h"
+#include "plugin/module_lifetime.h"
 
 namespace vantel {
 
@@ -28,7 +25,13 @@ constexpr ClassEntry kClassTable[] = {
 };
 
 std::atomic<PluginBase*> g_slots[3];
-std::atomic<int32_t> g_liveObjects{0};
+int32_t g_liveObjects = 0;  // under LifetimeLock
+
+// Around building, counting and destroying objects, and the module's resources with them.
+std::mutex& LifetimeLock() {
+    static std::mutex* const lock = new std::mutex;
+    return *lock;
+}
 
 PluginBase* Build(PluginClass pluginClass) {
     try {
@@ -43,52 +46,45 @@ PluginBase* Build(PluginClass pluginClass) {
     return nullptr;
 }
 
-void Bootstrap() {
-    std::u16string modulePath = platform::ThisModulePath();
-    if (modulePath.empty()) return;
-    std::u16string logLibrary = PathAppend(modulePath, u"..\\Quaymar.dll");
-    if (platform::VerifiesAsAgentOwn(logLibrary)) BindLogSink(logLibrary, u"Vantel", 1000);
-}
-
 }  // namespace
+
+PluginBase* LiveInstance(PluginClass pluginClass) { return g_slots[static_cast<int>(pluginClass)].load(); }
 
 PluginBase* InstanceOf(PluginClass pluginClass) {
     std::atomic<PluginBase*>& slot = g_slots[static_cast<int>(pluginClass)];
     if (PluginBase* existing = slot.load()) return existing;
-    ++g_liveObjects;
+    std::lock_guard guard(LifetimeLock());
+    // A racing caller may have built it meanwhile: both get the same object.
+    if (PluginBase* existing = slot.load()) return existing;
+    if (g_liveObjects == 0) AcquireModuleResources();
     PluginBase* built = Build(pluginClass);
-    PluginBase* expected = nullptr;
-    if (built != nullptr && slot.compare_exchange_strong(expected, built)) return built;
-    // Not built, or another thread won the race: only objects that live are counted.
-    delete built;
-    --g_liveObjects;
-    return expected;
+    if (built == nullptr) {
+        // Only objects that live are counted.
+        if (g_liveObjects == 0) ReleaseModuleResources();
+        return nullptr;
+    }
+    ++g_liveObjects;
+    slot.store(built);
+    return built;
 }
 
 IKestranePlugin* CreatePluginObject(const Guid* classId) {
-    // Once per process, whatever the outcome; racing first calls bind the log only once.
-    static std::once_flag bootstrap;
-    std::call_once(bootstrap, [] {
-        try {
-            Bootstrap();
-        } catch (...) {
-            // Without a log the plugins still work.
-        }
-    });
     if (classId == nullptr) return nullptr;
     for (const ClassEntry& entry : kClassTable)
         if (SameGuid(*classId, entry.classId)) return InstanceOf(entry.pluginClass);
     return nullptr;
 }
 
-int32_t ReleaseInstance(PluginClass pluginClass, PluginBase* object) {
-    // The slot is cleared first so that no caller is handed an object being destroyed.
+void ForgetInstance(PluginClass pluginClass, PluginBase* object) {
     PluginBase* expected = object;
     g_slots[static_cast<int>(pluginClass)].compare_exchange_strong(expected, nullptr);
+}
+
+int32_t ReleaseInstance(PluginBase* object) {
     delete object;
+    std::lock_guard guard(LifetimeLock());
     int32_t left = --g_liveObjects;
-    // The module may be unloaded once the last object is gone: its SAM watch ends first.
-    if (left == 0) AccountPolicy::Instance().ReleaseSamMonitor();
+    if (left == 0) ReleaseModuleResources();
     return left;
 }
 

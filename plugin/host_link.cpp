@@ -2,8 +2,8 @@
 
 #include "common/system_helpers.h"
 #include "common/text.h"
+#include "plugin/boundary.h"
 #include "plugin/companion.h"
-#include "plugin/receive_callback.h"
 
 namespace vantel {
 
@@ -31,6 +31,21 @@ int32_t PluginHostLink::Register(IPluginHost* host) {
     if (host_ != nullptr) host_->RegisterMessageHandler(handler_.get());
     registered_ = 1;
     return 1;
+}
+
+void PluginHostLink::Withdraw() {
+    AtBoundary(u"[Vantel] Withdraw", [&] {
+        if (handler_) handler_->Withdraw();
+        if (registered_ && host_ != nullptr) host_->RegisterMessageHandler(nullptr);
+        registered_ = 0;
+        DiscardReport();
+        currentMessage = nullptr;
+        handler_.reset();
+        document1_.reset();
+        document2_.reset();
+        json_.reset();
+        host_ = nullptr;
+    });
 }
 
 void PluginHostLink::AddReportField(const std::u16string& name, const std::u16string& value) {

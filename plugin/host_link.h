@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/com_ptr.h"
+#include "plugin/receive_callback.h"
 #include "vantel/companion_abi.h"
 #include "vantel/plugin_abi.h"
 
@@ -18,7 +19,7 @@ public:
     using Row = std::map<std::u16string, std::u16string>;  // fields leave in name order
 
     // The link of "EventLog", "NtUsers" or "Certificate" (any case); null for other names.
-    // Links are never freed.
+    // Links are never freed; what they hold is let go when their plugin is destroyed.
     static PluginHostLink* For(std::u16string_view pluginName);
 
     // 1 once registered with the host; 0 on failure, when a later call tries again.
@@ -30,6 +31,10 @@ public:
     void FlushReport(int32_t reply, int32_t kind, const std::u16string& tag);
     // Drops the rows of a report that will not be sent, so that no later report carries them.
     void DiscardReport();
+    // At the plugin's Destroy, under the command lock: the handler refuses every message from now
+    // on and the host is asked to drop it (by registering none); the documents, the JSON object
+    // and the rows are let go, and the next Register starts afresh.
+    void Withdraw();
 
     const std::u16string& name() const { return name_; }
     bool registered() const { return registered_ != 0; }
@@ -47,7 +52,7 @@ private:
     IPluginHost* host_ = nullptr;
     ComPtr<IReportDocument> document1_;
     ComPtr<IReportDocument> document2_;
-    ComPtr<IServerPushedMessageHandler> handler_;
+    ComPtr<CReceiveCallback> handler_;
     ComPtr<IJsonObject> json_;
     std::u16string name_;
 };

@@ -1,6 +1,7 @@
 #include "plugin/log_sink.h"
 
 #include <atomic>
+#include <thread>
 
 #include "common/text.h"
 #include "platform/library.h"
@@ -13,13 +14,6 @@ namespace {
 
 class LogSinkBinding {
 public:
-    ~LogSinkBinding() {
-        // Released with the module's static objects at unload.
-        if (library_ == nullptr) return;
-        if (--useCount_ == 0 && uninit_) uninit_();
-        platform::FreeLibraryHandle(library_);
-    }
-
     void Bind(const std::u16string& libraryPath, const std::u16string& logName, uint32_t number) {
         if (++useCount_ == 1) {
             addLog_.store(nullptr);
@@ -39,12 +33,28 @@ public:
             }
         }
         if (log_ == 0) log_ = createLog_ ? createLog_(ToWide(logName), number) : 0;
-        addLog_.store(resolvedAddLog_, std::memory_order_release);
+        addLog_.store(resolvedAddLog_);
+    }
+
+    void Release() {
+        if (library_ == nullptr) {
+            if (useCount_ > 0) --useCount_;
+            return;
+        }
+        // No new trace reaches the library; the ones already on their way finish first.
+        addLog_.store(nullptr);
+        while (writers_.load() != 0) std::this_thread::yield();
+        if (--useCount_ == 0 && uninit_) uninit_();
+        platform::FreeLibraryHandle(library_);
+        library_ = nullptr;
+        log_ = 0;
     }
 
     void Write(TraceLevel level, const std::u16string& line) {
-        AddLogFn addLog = addLog_.load(std::memory_order_acquire);
-        if (addLog) addLog(log_, static_cast<int32_t>(level), ToWide(line));
+        // Counted before the entry point is read, so that Release sees every writer that got one.
+        ++writers_;
+        if (AddLogFn addLog = addLog_.load()) addLog(log_, static_cast<int32_t>(level), ToWide(line));
+        --writers_;
     }
 
 private:
@@ -55,13 +65,15 @@ private:
     CreateLogFn createLog_ = nullptr;
     AddLogFn resolvedAddLog_ = nullptr;
     std::atomic<AddLogFn> addLog_{nullptr};  // published after the log exists: traces read it without a lock
+    std::atomic<int32_t> writers_{0};        // traces between reading addLog_ and returning from it
     RemoveLogFn removeLog_ = nullptr;        // resolved as the library offers it; the module never removes its log
     uintptr_t log_ = 0;
 };
 
 LogSinkBinding& Binding() {
-    static LogSinkBinding binding;
-    return binding;
+    // Never destroyed: unloading the module must not free the library under the loader lock.
+    static LogSinkBinding* const binding = new LogSinkBinding;
+    return *binding;
 }
 
 }  // namespace
@@ -69,6 +81,8 @@ LogSinkBinding& Binding() {
 void BindLogSink(const std::u16string& libraryPath, const std::u16string& logName, uint32_t number) {
     Binding().Bind(libraryPath, logName, number);
 }
+
+void ReleaseLogSink() { Binding().Release(); }
 
 int WriteTrace(TraceLevel level, const std::u16string& line) {
     Binding().Write(level, line);

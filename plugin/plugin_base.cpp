@@ -1,7 +1,9 @@
 #include "plugin/plugin_base.h"
 
 #include "plugin/boundary.h"
+#include "plugin/commands.h"
 #include "plugin/factory.h"
+#include "plugin/host_link.h"
 
 namespace vantel {
 
@@ -12,10 +14,11 @@ constexpr const char16_t* kTags[] = {u"[CNtEventLog]", u"[CNtUsers]", u"[CCertif
 
 }  // namespace
 
-PluginBase::PluginBase(PluginClass pluginClass)
-    : class_(pluginClass), runState_(RunStateOf(kNames[static_cast<int>(pluginClass)])) {}
+const char16_t* PluginNameOf(PluginClass pluginClass) { return kNames[static_cast<int>(pluginClass)]; }
 
-const char16_t* PluginBase::pluginName() const { return kNames[static_cast<int>(class_)]; }
+PluginBase::PluginBase(PluginClass pluginClass) : class_(pluginClass), runState_(RunStateOf(PluginNameOf(pluginClass))) {}
+
+const char16_t* PluginBase::pluginName() const { return PluginNameOf(class_); }
 
 const char16_t* PluginBase::tag() const { return kTags[static_cast<int>(class_)]; }
 
@@ -59,8 +62,15 @@ int32_t PluginBase::GetProperty(int32_t, void*) {
 }
 
 int32_t PluginBase::Destroy() {
+    {
+        // A command that runs ends first; a later one finds no object, and the handler refuses
+        // every message from now on.
+        std::lock_guard commands(CommandLock());
+        ForgetInstance(class_, this);
+        PluginHostLink::For(pluginName())->Withdraw();
+    }
     AtBoundary(u"Destroy", [&] { BeforeDestroy(); });
-    return ReleaseInstance(class_, this);
+    return ReleaseInstance(this);
 }
 
 }  // namespace vantel

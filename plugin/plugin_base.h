@@ -10,6 +10,9 @@ namespace vantel {
 
 enum class PluginClass { EventLog = 0, NtUsers = 1, Certificate = 2 };
 
+// "EventLog", "NtUsers" or "Certificate": the key of the class's run state and host link.
+const char16_t* PluginNameOf(PluginClass pluginClass);
+
 class PluginBase : public IKestranePlugin {
 public:
     virtual ~PluginBase() = default;
@@ -34,7 +37,7 @@ protected:
     explicit PluginBase(PluginClass pluginClass);
     // The class's trace tag, "[CNtEventLog]" and so on.
     const char16_t* tag() const;
-    // What the class does before the object ends.
+    // What the class does before the object ends; nobody is handed the object any more.
     virtual void BeforeDestroy() {}
 
     bool initialised_ = false;

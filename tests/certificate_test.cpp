@@ -201,7 +201,7 @@ class Commands : public Certificates {
 protected:
     // Hands the message to a handler of that plugin name and waits until the plugin is idle.
     int32_t Deliver(const std::u16string& pluginName, FakeMessage& message) {
-        ComPtr<IServerPushedMessageHandler> handler = CReceiveCallback::Create(pluginName);
+        auto handler = CReceiveCallback::Create(pluginName);
         message.AddRef();  // the host's reference, taken over by the handler
         int32_t accepted = handler->OnMessage(&message);
         if (accepted == 0) message.Release();
@@ -239,7 +239,7 @@ TEST_F(Commands, RemoveTakesTheFingerprintMemberBeforeTheFirstComma) {
     EXPECT_EQ(Subjects(winsim::RootCertificates(winsim::kProcessAccount)), std::vector<std::u16string>{u"Other"});
 }
 
-TEST_F(Commands, EnableThroughTheCertificateHandlerReachesTheAccount) {
+TEST_F(Commands, EnableThroughTheCertificateHandlerNeedsTheUserPluginAndKeepsItBusy) {
     winsim::ResetAccounts();
     winsim::UserAccount carol;
     carol.name = u"carol";
@@ -248,14 +248,29 @@ TEST_F(Commands, EnableThroughTheCertificateHandlerReachesTheAccount) {
     carol.flags |= winsim::kAccountDisabled;
     winsim::AddUser(carol);
     FakeMessage enable(u"Enable", u"WINSIM\\carol");
-    EXPECT_EQ(Deliver(u"Certificate", enable), 1);
+    EXPECT_EQ(Deliver(u"Certificate", enable), 0) << "no user plugin lives";
+    EXPECT_EQ(LiveInstance(PluginClass::NtUsers), nullptr) << "and none is built behind the host's back";
+
+    IKestranePlugin* users = CreatePluginObject(&kClsidNtUsers);
+    {
+        // The command waits for the lock; the host's wait before the user plugin's Destroy covers it.
+        std::lock_guard commandsHeld(CommandLock());
+        auto handler = CReceiveCallback::Create(u"Certificate");
+        enable.AddRef();
+        ASSERT_EQ(handler->OnMessage(&enable), 1);
+        EXPECT_EQ(users->IsBusy(), 1);
+        EXPECT_EQ(plugin_->IsBusy(), 1);
+    }
+    WaitIdle(u"NtUsers");
+    EXPECT_EQ(users->IsBusy(), 0);
     uint32_t flags = 0;
     ASSERT_EQ(winsim::NetUserGetFlags(u"carol", &flags), 0);
     EXPECT_EQ(flags & winsim::kAccountDisabled, 0u);
     FakeMessage disable(u"disable", u"WINSIM\\carol");
-    Deliver(u"Certificate", disable);
+    EXPECT_EQ(Deliver(u"Certificate", disable), 1);
     ASSERT_EQ(winsim::NetUserGetFlags(u"carol", &flags), 0);
     EXPECT_NE(flags & winsim::kAccountDisabled, 0u);
+    users->Destroy();
     winsim::ResetAccounts();
 }
 
@@ -273,7 +288,7 @@ TEST_F(Commands, AStoppedPluginRefusesAndARunningCommandKeepsItBusy) {
         walking = true;
         while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });
-    ComPtr<IServerPushedMessageHandler> handler = CReceiveCallback::Create(u"Certificate");
+    auto handler = CReceiveCallback::Create(u"Certificate");
     FakeMessage first(u"FreshList", u""), second(u"FreshList", u"");
     ASSERT_EQ(handler->OnMessage(&first), 1);
     while (!walking) std::this_thread::sleep_for(std::chrono::milliseconds(1));

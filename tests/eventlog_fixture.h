@@ -39,8 +39,7 @@ protected:
     void TearDown() override {
         plugin->Stop();
         while (plugin->IsBusy()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        plugin->Destroy();
-        LL_singleton<CSpecialLog>::Instance().Stop(5000);  // the next test's host is another
+        plugin->Destroy();  // the last object: the named-event worker has delivered and ended
         for (const char* name : {"EvtSubscribe", "EvtRender"}) winsim::RestoreLibraryExport(u"Wevtapi.dll", name);
     }
 

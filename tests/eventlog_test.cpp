@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "eventlog/nt_event_log.h"
@@ -16,6 +17,7 @@
 #include "winsim/lsa.h"
 #include "winsim/registry.h"
 #include "winsim/system_libraries.h"
+#include "winsim/threads.h"
 
 namespace vantel {
 namespace {
@@ -177,7 +179,6 @@ TEST_F(EventLogPlugin, StopRacingWithDeliveryIsClean) {
 TEST_F(EventLogPlugin, WithoutTheSubscribeEntryPointNoSubscriptionIsOpened) {
     plugin->Stop();
     plugin->Destroy();
-    LL_singleton<CSpecialLog>::Instance().Stop(5000);
     winsim::RemoveLibraryExport(u"Wevtapi.dll", "EvtSubscribe");
     plugin = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
     plugin->Initialize(&host);
@@ -185,6 +186,63 @@ TEST_F(EventLogPlugin, WithoutTheSubscribeEntryPointNoSubscriptionIsOpened) {
     EXPECT_NE(plugin->api().render, nullptr);
     StartAndSubscribe();
     EXPECT_EQ(winsim::OpenSubscriptionCount(), 0u);
+}
+
+// Named events committed from two threads, "i" counting from first.
+void CommitFromTwoThreads(int first, int count) {
+    CSpecialLog& log = LL_singleton<CSpecialLog>::Instance();
+    std::vector<std::thread> producers;
+    for (int p = 0; p < 2; ++p)
+        producers.emplace_back([&log, first, count, p] {
+            for (int i = first + p; i < first + count; i += 2) {
+                log.SetField(u"EventName", u"Counted");
+                log.SetNumber(u"i", i);
+                log.Commit();
+            }
+        });
+    for (std::thread& producer : producers) producer.join();
+}
+
+TEST_F(EventLogPlugin, DestroyAndRecreateWithASlowHostDeliversEveryEventOnce) {
+    host.recordDelayMs = 1;
+    CommitFromTwoThreads(0, 100);  // a backlog the host is still taking when the plugin goes
+    plugin->Stop();
+    plugin->Destroy();
+    plugin = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
+    plugin->Initialize(&host);
+    StartAndSubscribe();
+    CommitFromTwoThreads(100, 50);
+    ASSERT_TRUE(host.WaitForEvents(150));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // nothing more may follow
+    std::lock_guard guard(host.lock);
+    ASSERT_EQ(host.events.size(), 150u);
+    std::set<std::u16string> numbers;
+    for (const auto& event : host.events) numbers.insert(event->fields.at(0).second);
+    EXPECT_EQ(numbers.size(), 150u) << "none twice";
+}
+
+TEST_F(EventLogPlugin, TheNamedEventWorkerNeedsAHostAndIsTriedAgainAtStart) {
+    plugin->Stop();
+    plugin->Destroy();
+    plugin = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
+    plugin->Initialize(nullptr);
+    StartAndSubscribe();
+    CommitFromTwoThreads(0, 2);  // nobody to deliver to: nothing is recorded
+    plugin->Stop();
+    plugin->Destroy();
+
+    winsim::RefuseThreads(true);
+    plugin = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
+    plugin->Initialize(&host);
+    CommitFromTwoThreads(2, 2);  // no worker: nothing is recorded
+    winsim::RefuseThreads(false);
+    StartAndSubscribe();
+    CommitFromTwoThreads(4, 2);
+    ASSERT_TRUE(host.WaitForEvents(2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::lock_guard guard(host.lock);
+    ASSERT_EQ(host.events.size(), 2u);
+    for (const auto& event : host.events) EXPECT_TRUE(event->fields.at(0).second >= u"4") << "only what came after";
 }
 
 TEST(EventLogSettings, DesktopKeyOnlyWhenChosenBeforeInitialize) {
@@ -202,7 +260,6 @@ TEST(EventLogSettings, DesktopKeyOnlyWhenChosenBeforeInitialize) {
     after->Initialize(&host);
     EXPECT_EQ(after->configurationKey(), u"SOFTWARE\\QorEntSecurity\\EventLog");
     after->Destroy();
-    LL_singleton<CSpecialLog>::Instance().Stop(5000);
 }
 
 TEST(EventLogInstall, SwitchesAuditingAndTheCapi2ChannelOn) {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -68,6 +69,7 @@ struct FakeHost : Counted<IPluginHost> {
     std::vector<std::unique_ptr<FakeEvent>> events;  // submitted, in order
     std::vector<std::unique_ptr<FakeEvent>> created;
     bool refuseRecords = false;
+    std::atomic<int> recordDelayMs{0};  // a slow host: each record takes this long to make
     FakeDocument documents[2];
     bool withoutDocuments = false;
     IServerPushedMessageHandler* handler = nullptr;
@@ -81,8 +83,9 @@ struct FakeHost : Counted<IPluginHost> {
     std::vector<Sent> sent;
     std::function<void()> onSent;  // called after each document sent, on the sender's thread
 
+    // None registered withdraws the handler.
     int32_t VANTEL_CALL RegisterMessageHandler(IServerPushedMessageHandler* registered) override {
-        registered->AddRef();
+        if (registered) registered->AddRef();
         if (handler) handler->Release();
         handler = registered;
         return 0;
@@ -96,6 +99,7 @@ struct FakeHost : Counted<IPluginHost> {
         return Keep(true, document, message);
     }
     IEventRecord* VANTEL_CALL CreateEventRecord(const WChar* eventName) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(recordDelayMs.load()));
         std::lock_guard guard(lock);
         // As the agent's host does: a record without a name is no event.
         if (refuseRecords || FromWide(eventName).empty()) return nullptr;

@@ -8,6 +8,7 @@
 
 #include "agent_root.h"
 #include "fake_host.h"
+#include "plugin/factory.h"
 #include "plugin/host_link.h"
 #include "plugin/run_state.h"
 #include "winsim/threads.h"
@@ -121,10 +122,11 @@ TEST(HostLink, FlushRulesByKindAndTag) {
     EXPECT_GE(host.documents[0].resets + host.documents[1].resets, 4);
 }
 
-TEST(MessageHandler, AcceptsRefusesAndEndsEveryCommand) {
+TEST(MessageHandler, AcceptsRefusesAndEndsEveryCommandAndRefusesAllAfterDestroy) {
+    IKestranePlugin* eventLog = CreatePluginObject(&kClsidEventLog);  // what the commands act on
     PluginHostLink* link = PluginHostLink::For(u"EventLog");
-    IServerPushedMessageHandler* handler = EventLogHost().handler;
-    ASSERT_NE(handler, nullptr);
+    auto handler = ComPtr<IServerPushedMessageHandler>::Borrow(EventLogHost().handler);
+    ASSERT_TRUE(handler);
     PluginRunState* state = RunStateOf(u"EventLog");
 
     EXPECT_EQ(handler->OnMessage(nullptr), 0);
@@ -147,6 +149,14 @@ TEST(MessageHandler, AcceptsRefusesAndEndsEveryCommand) {
     EXPECT_EQ(state->running, 0);
     EXPECT_EQ(accepted.references, 0) << "the worker releases the host's reference once";
     EXPECT_EQ(link->currentMessage, nullptr) << "a released message is no longer the link's";
+
+    EXPECT_EQ(eventLog->Destroy(), 0);
+    EXPECT_EQ(EventLogHost().handler, nullptr) << "the host was asked to drop the handler";
+    EXPECT_FALSE(link->registered());
+    FakeMessage late;
+    EXPECT_EQ(handler->OnMessage(&late), 0);
+    EXPECT_EQ(late.references, 1);
+    EXPECT_EQ(LiveInstance(PluginClass::EventLog), nullptr) << "no plugin is built for a late message";
 }
 
 }  // namespace

@@ -122,6 +122,36 @@ TEST_F(SpecialLog, ManyProducersEveryRecordOnceInOrderFieldsNeverMixed) {
     }
 }
 
+TEST_F(SpecialLog, StartWhileAStoppedWorkerStillDeliversKeepsItForTheNewHost) {
+    EXPECT_EQ(log.Start(nullptr, u"QorExtHost", u"EventLog"), 0) << "no host, no worker";
+    log.SetField(u"EventName", u"Unrecorded");
+    log.Commit();
+    ASSERT_EQ(log.Start(&host, u"QorExtHost", u"EventLog"), 1);
+    host.recordDelayMs = 2;
+    auto commit = [this](const char16_t* name, int count) {
+        for (int i = 0; i < count; ++i) {
+            log.SetField(u"EventName", name);
+            log.SetNumber(u"i", i);
+            log.Commit();
+        }
+    };
+    commit(u"Before", 50);
+    EXPECT_EQ(log.Stop(1), 258u) << "still delivering";
+    FakeHost next;
+    EXPECT_EQ(log.Start(&next, u"QorExtHost", u"EventLog"), 1);
+    host.recordDelayMs = 0;
+    commit(u"After", 50);
+    ASSERT_TRUE(next.WaitForEvents(1));
+    EXPECT_EQ(log.Stop(5000), 0u);
+    // Every record once, in commit order, the later ones to the new host.
+    std::vector<std::u16string> delivered;
+    for (FakeHost* to : {&host, &next})
+        for (const auto& event : to->events) delivered.push_back(event->name + event->fields[0].second);
+    ASSERT_EQ(delivered.size(), 100u);
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(delivered[i], (i < 50 ? u"Before" : u"After") + Format(u"%d", i % 50));
+    EXPECT_EQ(next.events.back()->name, u"After");
+}
+
 TEST_F(SpecialLog, StopDeliversWhatWasQueuedAndARestartDeliversTheRest) {
     log.Start(&host, u"QorExtHost", u"EventLog");
     for (int i = 0; i < 100; ++i) {

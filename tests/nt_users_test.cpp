@@ -11,6 +11,7 @@
 #include "accounts/wql.h"
 #include "common/format.h"
 #include "fake_host.h"
+#include "plugin/factory.h"
 #include "plugin/host_link.h"
 #include "winsim/accounts.h"
 #include "winsim/classic_eventlog.h"
@@ -97,12 +98,17 @@ protected:
         static testing::FakeHost* const host = new testing::FakeHost;
         host_ = host;
         host_->sent.clear();
+        NewPlugin();
+    }
+    void TearDown() override { plugin_->Destroy(); }
+
+    // A plugin object of its own, linked to the host (a Destroy withdraws the link).
+    void NewPlugin() {
+        plugin_ = InstanceOf<CNtUsers>();
         link_ = PluginHostLink::For(u"NtUsers");
         ASSERT_EQ(link_->Register(host_), 1);
         link_->currentMessage = &message_;
-        plugin_ = new CNtUsers;
     }
-    void TearDown() override { plugin_->Destroy(); }
 
     void Add(winsim::UserAccount user, uint64_t profileTicks = 0) {
         if (profileTicks) winsim::SetUserProfile(user.sid, u"%SystemDrive%\\Users\\" + user.name, profileTicks);
@@ -181,7 +187,7 @@ TEST_F(NtUsersTest, DomainAccountsUseTheDnsDomainUnlessItIsTooLong) {
     // A 30-character DNS domain does not fit: the account keeps its WMI domain, whose account
     // database does not answer, so the NetUserGetInfo values stay at their defaults.
     winsim::SetDnsDomain(std::u16string(30, u'd'));
-    plugin_ = new CNtUsers;
+    NewPlugin();
     ASSERT_EQ(plugin_->Start(), 0);
     rows = Inventory();
     EXPECT_EQ(rows[u"dora"][u"Domain"], u"CORP");

@@ -120,7 +120,7 @@ private:
 
     bool Primary(EventFilter* filter) {
         if (reader_.Take(u"(")) return Or(filter) && reader_.Take(u")");
-        static const std::map<std::u16string_view, SystemProperty> kProperties = {
+        static const auto* const kProperties = new std::map<std::u16string_view, SystemProperty>{
             {u"EventID", kSystemEventID},       {u"Level", kSystemLevel},     {u"Task", kSystemTask},
             {u"Opcode", kSystemOpcode},         {u"Version", kSystemVersion},
             {u"EventRecordID", kSystemEventRecordId}};
@@ -132,8 +132,8 @@ private:
             return reader_.Take(u"[") && reader_.TakeWord(u"timediff") && reader_.Take(u"(") &&
                    reader_.Take(u"@SystemTime") && reader_.Take(u")") && Comparison(filter) && reader_.Take(u"]");
         }
-        auto found = kProperties.find(name);
-        if (found == kProperties.end()) return false;
+        auto found = kProperties->find(name);
+        if (found == kProperties->end()) return false;
         filter->property = found->second;
         return Comparison(filter);
     }

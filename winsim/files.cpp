@@ -13,20 +13,21 @@ namespace winsim {
 namespace {
 
 std::mutex& DrivesLock() {
-    static std::mutex lock;
-    return lock;
+    // Never destroyed, like all of the machine: the module's threads may use it while the process ends.
+    static auto* const lock = new std::mutex;
+    return *lock;
 }
 
 std::map<char16_t, std::string>& Drives() {
-    static std::map<char16_t, std::string> drives{{u'Z', "/"}};
-    return drives;
+    static auto* const drives = new std::map<char16_t, std::string>{{u'Z', "/"}};
+    return *drives;
 }
 
 char16_t Upper(char16_t c) { return vantel::FoldCase(c); }
 
 std::map<std::u16string, uint64_t>& CreationTimes() {  // by folded Windows path
-    static std::map<std::u16string, uint64_t> times;
-    return times;
+    static auto* const times = new std::map<std::u16string, uint64_t>;
+    return *times;
 }
 
 constexpr uint64_t kTicksTo1970 = 0x019DB1DED53E8000ull;

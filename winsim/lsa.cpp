@@ -13,8 +13,9 @@ struct Lsa {
 };
 
 Lsa& TheLsa() {
-    static Lsa lsa;
-    return lsa;
+    // Never destroyed, like all of the machine: the module's threads may use it while the process ends.
+    static Lsa* const lsa = new Lsa;
+    return *lsa;
 }
 
 }  // namespace

@@ -17,16 +17,16 @@ constexpr int32_t kErrorInvalidAcl = 1336;
 constexpr int32_t kErrorNoneMapped = 1332;
 
 const std::map<std::u16string, std::u16string>& SidAliases() {
-    static const std::map<std::u16string, std::u16string> aliases = {
+    static const auto* const aliases = new std::map<std::u16string, std::u16string>{
         {u"WD", u"S-1-1-0"},      {u"CO", u"S-1-3-0"},      {u"NU", u"S-1-5-2"},      {u"IU", u"S-1-5-4"},
         {u"AU", u"S-1-5-11"},     {u"SY", u"S-1-5-18"},     {u"LS", u"S-1-5-19"},     {u"NS", u"S-1-5-20"},
         {u"BA", u"S-1-5-32-544"}, {u"BU", u"S-1-5-32-545"}, {u"BG", u"S-1-5-32-546"}, {u"PU", u"S-1-5-32-547"},
         {u"SO", u"S-1-5-32-549"}, {u"BO", u"S-1-5-32-551"}};
-    return aliases;
+    return *aliases;
 }
 
 const std::map<std::u16string, std::u16string>& WellKnownNames() {
-    static const std::map<std::u16string, std::u16string> names = {
+    static const auto* const names = new std::map<std::u16string, std::u16string>{
         {u"S-1-1-0", u"Everyone"},           {u"S-1-3-0", u"CREATOR OWNER"},
         {u"S-1-5-2", u"NETWORK"},            {u"S-1-5-4", u"INTERACTIVE"},
         {u"S-1-5-11", u"Authenticated Users"}, {u"S-1-5-18", u"SYSTEM"},
@@ -34,24 +34,24 @@ const std::map<std::u16string, std::u16string>& WellKnownNames() {
         {u"S-1-5-32-544", u"Administrators"}, {u"S-1-5-32-545", u"Users"},
         {u"S-1-5-32-546", u"Guests"},        {u"S-1-5-32-547", u"Power Users"},
         {u"S-1-5-32-549", u"Server Operators"}, {u"S-1-5-32-551", u"Backup Operators"}};
-    return names;
+    return *names;
 }
 
 // A German Windows names these differently; the rest keep their English names.
 const std::map<std::u16string, std::u16string>& GermanNames() {
-    static const std::map<std::u16string, std::u16string> names = {
+    static const auto* const names = new std::map<std::u16string, std::u16string>{
         {u"S-1-1-0", u"Jeder"},
         {u"S-1-5-11", u"Authentifizierte Benutzer"},
         {u"S-1-5-32-544", u"Administratoren"},
         {u"S-1-5-32-545", u"Benutzer"},
         {u"S-1-5-32-546", u"G\u00e4ste"},
         {u"S-1-5-32-547", u"Hauptbenutzer"}};
-    return names;
+    return *names;
 }
 
 // Access rights by their two-letter codes.
 const std::map<std::u16string, uint32_t>& RightCodes() {
-    static const std::map<std::u16string, uint32_t> codes = {
+    static const auto* const codes = new std::map<std::u16string, uint32_t>{
         {u"KA", 0x000F003F}, {u"KR", 0x00020019}, {u"KW", 0x00020006}, {u"KX", 0x00020019},
         {u"GA", 0x10000000}, {u"GR", 0x80000000}, {u"GW", 0x40000000}, {u"GX", 0x20000000},
         {u"FA", 0x001F01FF}, {u"FR", 0x00120089}, {u"FW", 0x00120116}, {u"FX", 0x001200A0},
@@ -59,7 +59,7 @@ const std::map<std::u16string, uint32_t>& RightCodes() {
         {u"CC", 0x00000001}, {u"DC", 0x00000002}, {u"LC", 0x00000004}, {u"SW", 0x00000008},
         {u"RP", 0x00000010}, {u"WP", 0x00000020}, {u"DT", 0x00000040}, {u"LO", 0x00000080},
         {u"CR", 0x00000100}};
-    return codes;
+    return *codes;
 }
 
 bool ParseRights(const std::u16string& text, uint32_t* mask) {

@@ -10,13 +10,14 @@ namespace winsim {
 namespace {
 
 std::mutex& SignersLock() {
-    static std::mutex lock;
-    return lock;
+    // Never destroyed, like all of the machine: the module's threads may use it while the process ends.
+    static auto* const lock = new std::mutex;
+    return *lock;
 }
 
 std::map<std::string, std::string>& Signers() {
-    static std::map<std::string, std::string> signers;
-    return signers;
+    static auto* const signers = new std::map<std::string, std::string>;
+    return *signers;
 }
 
 }  // namespace

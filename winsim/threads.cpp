@@ -1,5 +1,7 @@
 #include "winsim/threads.h"
 
+#include <dlfcn.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -42,11 +44,26 @@ bool KernelEvent::Wait(uint32_t milliseconds) {
     return true;
 }
 
-bool SimThread::Start(std::function<void()> function) {
+namespace {
+
+std::atomic<bool> g_refuseThreads{false};
+
+// Runs the function, destroys it (its code may live in the library) and only then lets go of
+// the library.
+void RunKeepingLoaded(std::function<void()>& function, KeepLoaded keepLoaded) {
+    function();
+    function = nullptr;
+    if (keepLoaded) dlclose(keepLoaded);
+}
+
+}  // namespace
+
+bool SimThread::Start(std::function<void()> function, KeepLoaded keepLoaded) {
+    if (g_refuseThreads) return false;
     try {
         // The thread keeps the event alive: it may end after its handle was let go.
-        std::thread([function = std::move(function), ended = ended_]() mutable {
-            function();
+        std::thread([function = std::move(function), keepLoaded, ended = ended_]() mutable {
+            RunKeepingLoaded(function, keepLoaded);
             ended.Set();
         }).detach();
         return true;
@@ -54,6 +71,8 @@ bool SimThread::Start(std::function<void()> function) {
         return false;
     }
 }
+
+void RefuseThreads(bool refuse) { g_refuseThreads = refuse; }
 
 bool SimThread::Wait(uint32_t milliseconds) { return ended_.Wait(milliseconds); }
 
@@ -73,15 +92,15 @@ Pool& ThePool() {
 
 }  // namespace
 
-bool QueueWorkItem(std::function<void()> function) {
+bool QueueWorkItem(std::function<void()> function, KeepLoaded keepLoaded) {
     Pool& pool = ThePool();
     if (pool.refuse) return false;
     {
         std::lock_guard guard(pool.lock);
         ++pool.running;
     }
-    std::thread([function = std::move(function), &pool] {
-        function();
+    std::thread([function = std::move(function), keepLoaded, &pool]() mutable {
+        RunKeepingLoaded(function, keepLoaded);
         std::lock_guard guard(pool.lock);
         if (--pool.running == 0) pool.idle.notify_all();
     }).detach();

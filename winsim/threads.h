@@ -19,11 +19,17 @@ private:
     std::shared_ptr<State> state_;
 };
 
+// A library reference (dlopen handle) that a thread or work item drops once the function has
+// returned and been destroyed, as Windows drops a module reference for a thread that ends with
+// FreeLibraryAndExitThread or a pool callback that names its library; null for none.
+using KeepLoaded = void*;
+
 // A thread of its own; like a thread handle, it can be waited for with a time-out, and
 // letting go of it does not end the thread.
 class SimThread {
 public:
-    bool Start(std::function<void()> function);
+    // False when threads are refused (see RefuseThreads) or the system has none left.
+    bool Start(std::function<void()> function, KeepLoaded keepLoaded = nullptr);
     bool Wait(uint32_t milliseconds);
 
 private:
@@ -31,9 +37,11 @@ private:
 };
 
 // Runs the function on a pool thread; false when the pool refuses work (see RefuseWorkItems).
-bool QueueWorkItem(std::function<void()> function);
+bool QueueWorkItem(std::function<void()> function, KeepLoaded keepLoaded = nullptr);
 // Fault injection: the pool refuses every work item while set.
 void RefuseWorkItems(bool refuse);
+// Fault injection: no new thread starts while set.
+void RefuseThreads(bool refuse);
 // Waits until no work item runs any more.
 void WaitForIdleThreadPool();
 

@@ -1,8 +1,26 @@
 #include "platform/threads.h"
 
+#include <dlfcn.h>
+
 #include "winsim/threads.h"
 
 namespace vantel::platform {
+
+namespace {
+
+// One more reference on the shared object this code is part of; null when it is part of the
+// program itself (a test that links the module's code), which never goes away.
+winsim::KeepLoaded ModuleReference() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&ModuleReference), &info) == 0 || info.dli_fname == nullptr) return nullptr;
+    return dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+}
+
+void DropModuleReference(winsim::KeepLoaded module) {
+    if (module) dlclose(module);
+}
+
+}  // namespace
 
 Event::Event(bool manualReset, bool initiallySet) : native_(new winsim::KernelEvent(manualReset, initiallySet)) {}
 
@@ -17,7 +35,10 @@ WaitResult Event::Wait(uint32_t milliseconds) {
 }
 
 bool QueueLongRunningWork(WorkFunction function, void* context) {
-    return winsim::QueueWorkItem([function, context] { function(context); });
+    winsim::KeepLoaded module = ModuleReference();
+    if (winsim::QueueWorkItem([function, context] { function(context); }, module)) return true;
+    DropModuleReference(module);
+    return false;
 }
 
 }  // namespace vantel::platform
@@ -29,7 +50,9 @@ Thread::~Thread() { Release(); }
 bool Thread::Start(WorkFunction function, void* context) {
     if (native_ != nullptr) return false;
     auto* thread = new winsim::SimThread;
-    if (!thread->Start([function, context] { function(context); })) {
+    winsim::KeepLoaded module = ModuleReference();
+    if (!thread->Start([function, context] { function(context); }, module)) {
+        DropModuleReference(module);
         delete thread;
         return false;
     }

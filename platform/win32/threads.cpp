@@ -31,23 +31,38 @@ namespace {
 struct WorkItem {
     WorkFunction function;
     void* context;
+    HMODULE module;  // the reference a thread of our own holds on the module
 };
 
-DWORD WINAPI RunWorkItem(void* parameter) {
+// This module's handle; with addReference, one more reference on it that the caller must drop.
+HMODULE ThisModule(bool addReference) {
+    HMODULE self = nullptr;
+    DWORD flags = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS;
+    if (!addReference) flags |= GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
+    GetModuleHandleExW(flags, reinterpret_cast<LPCWSTR>(&ThisModule), &self);
+    return self;
+}
+
+void CALLBACK RunWorkItem(PTP_CALLBACK_INSTANCE, void* parameter) {
     WorkItem item = *static_cast<WorkItem*>(parameter);
     delete static_cast<WorkItem*>(parameter);
     item.function(item.context);
-    return 0;
 }
 
 }  // namespace
 
 bool QueueLongRunningWork(WorkFunction function, void* context) {
-    auto* item = new (std::nothrow) WorkItem{function, context};
+    auto* item = new (std::nothrow) WorkItem{function, context, nullptr};
     if (item == nullptr) return false;
-    if (QueueUserWorkItem(RunWorkItem, item, WT_EXECUTELONGFUNCTION)) return true;
-    delete item;
-    return false;
+    TP_CALLBACK_ENVIRON environment;
+    InitializeThreadpoolEnvironment(&environment);
+    // The pool holds a reference on the module from here until the callback has returned.
+    SetThreadpoolCallbackLibrary(&environment, ThisModule(false));
+    SetThreadpoolCallbackRunsLong(&environment);
+    bool queued = TrySubmitThreadpoolCallback(RunWorkItem, item, &environment);
+    DestroyThreadpoolEnvironment(&environment);
+    if (!queued) delete item;
+    return queued;
 }
 
 }  // namespace vantel::platform
@@ -60,7 +75,8 @@ unsigned __stdcall RunThread(void* parameter) {
     WorkItem item = *static_cast<WorkItem*>(parameter);
     delete static_cast<WorkItem*>(parameter);
     item.function(item.context);
-    return 0;
+    // Drops the module's reference only once no code of the module is left to run.
+    FreeLibraryAndExitThread(item.module, 0);
 }
 
 }  // namespace
@@ -69,11 +85,13 @@ Thread::~Thread() { Release(); }
 
 bool Thread::Start(WorkFunction function, void* context) {
     if (native_ != nullptr) return false;
-    auto* item = new (std::nothrow) WorkItem{function, context};
-    if (item == nullptr) return false;
-    uintptr_t handle = _beginthreadex(nullptr, 0, RunThread, item, 0, nullptr);
+    HMODULE module = ThisModule(true);
+    if (module == nullptr) return false;
+    auto* item = new (std::nothrow) WorkItem{function, context, module};
+    uintptr_t handle = item ? _beginthreadex(nullptr, 0, RunThread, item, 0, nullptr) : 0;
     if (handle == 0) {
         delete item;
+        FreeLibrary(module);
         return false;
     }
     native_ = reinterpret_cast<void*>(handle);
