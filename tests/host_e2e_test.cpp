@@ -206,6 +206,26 @@ TEST_F(HostE2E, StepsAddressOnePluginOrAllOfTheRunInItsOrder) {
     EXPECT_EQ(run.Calls(), expected);
 }
 
+TEST_F(HostE2E, TheHostLetsMessagesInFlightEndBeforeItExits) {
+    // No Stop, no Destroy, no wait: the run ends with the commands queued or running.
+    json steps = {{{"call", "Initialize"}}, {{"call", "Start"}}};
+    constexpr int kMessages = 90;
+    for (int i = 0; i < kMessages; ++i)
+        steps.push_back({{"message", {{"plugin", i % 2 ? "NtUsers" : "Certificate"}, {"command", "FreshList"}, {"value", ""}}}});
+#ifdef _WIN32
+    constexpr int kRuns = 3;  // each run lists Wine's real stores 90 times
+#else
+    constexpr int kRuns = 20;
+#endif
+    for (int run = 0; run < kRuns; ++run) {
+        HostRun host = RunScenario({{"plugins", {"NtUsers", "Certificate"}}, {"steps", steps}});
+        ASSERT_EQ(host.exitCode, 0) << "run " << run;
+        int replies = 0;
+        for (const json& line : host.lines) replies += line.value("type", "") == "reply";
+        ASSERT_EQ(replies, kMessages) << "run " << run;
+    }
+}
+
 TEST_F(HostE2E, BadUsageAndMissingModuleEndTheRunBeforeAnyCall) {
     struct Case {
         const char* what;

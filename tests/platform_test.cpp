@@ -14,9 +14,12 @@
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/threads.h"
+#include "pool_settles.h"
 
 namespace vantel::platform {
 namespace {
+
+const auto* const kPoolSettles = ::testing::AddGlobalTestEnvironment(new testing::PoolSettles);
 
 // The agent folder as both backends see it: Wine and winsim put the real file system on Z:.
 std::u16string AgentPath(const char16_t* relative) {
