@@ -10,6 +10,7 @@
 #include "eventlog/nt_event_log.h"
 #include "platform/library.h"
 #include "plugin/boundary.h"
+#include "plugin/module_lifetime.h"
 
 namespace vantel {
 
@@ -128,7 +129,7 @@ void CNtEventLog::StartLegacyReaders() {
     for (const char16_t* channel : {u"Security", u"System"}) {
         legacyReaders_.Enter();
         auto* context = new WorkerContext{this, channel, run};
-        if (!platform::QueueLongRunningWork(&CNtEventLog::LegacyChannelWorker, context)) {
+        if (!QueueModuleWork(&CNtEventLog::LegacyChannelWorker, context)) {
             TraceError(u"[CNtEventLog] the %s reader could not be queued", channel);
             delete context;
             legacyReaders_.Leave();
