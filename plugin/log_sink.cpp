@@ -37,14 +37,12 @@ public:
     }
 
     void Release() {
-        if (library_ == nullptr) {
-            if (useCount_ > 0) --useCount_;
-            return;
-        }
+        // The library goes with the last binding that holds it.
+        if (useCount_ == 0 || --useCount_ != 0) return;
         // No new trace reaches the library; the ones already on their way finish first.
         addLog_.store(nullptr);
         while (writers_.load() != 0) std::this_thread::yield();
-        if (--useCount_ == 0 && uninit_) uninit_();
+        if (uninit_) uninit_();
         platform::FreeLibraryHandle(library_);
         library_ = nullptr;
         log_ = 0;

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <new>
+#include <utility>
 
 #include "accounts/account_policy.h"
 #include "common/path.h"
@@ -51,11 +52,15 @@ void RunModuleWork(void* raw) {
     WorkItemEnded();
 }
 
+bool g_logBound = false;  // by AcquireModuleResources; both run with the factory's lock held
+
 void BindModuleLog() {
     std::u16string modulePath = platform::ThisModulePath();
     if (modulePath.empty()) return;
     std::u16string logLibrary = PathAppend(modulePath, u"..\\Quaymar.dll");
-    if (platform::VerifiesAsAgentOwn(logLibrary)) BindLogSink(logLibrary, u"Vantel", 1000);
+    if (!platform::VerifiesAsAgentOwn(logLibrary)) return;
+    BindLogSink(logLibrary, u"Vantel", 1000);
+    g_logBound = true;
 }
 
 }  // namespace
@@ -109,7 +114,7 @@ void ReleaseModuleResources() {
     } catch (...) {
         // The log goes all the same.
     }
-    ReleaseLogSink();
+    if (std::exchange(g_logBound, false)) ReleaseLogSink();
 }
 
 }  // namespace vantel

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <future>
 #include <thread>
+#include <utility>
 
 #include "accounts/account_policy.h"
 #include "agent_root.h"
@@ -73,9 +74,10 @@ protected:
         winsim::ResetPasswordPolicy();
         winsim::ForgetStartedPrograms();
         traces_.Take();
+        users_ = CreatePluginObject(&kClsidNtUsers);  // the module runs work while a plugin object lives
     }
     void TearDown() override {
-        policy_.ReleaseSamMonitor();
+        if (users_) users_->Destroy();  // the last: the SAM watch ends
         winsim::HoldAccessListWrites(false);
         fs::remove_all(machine_);
         // Other tests start the user plugin from the same folder: no SAM watch for them.
@@ -107,6 +109,7 @@ protected:
 
     fs::path machine_;
     testing::TraceLog traces_;
+    IKestranePlugin* users_ = nullptr;
     AccountPolicy& policy_ = AccountPolicy::Instance();
 };
 
@@ -222,8 +225,7 @@ TEST_F(AccountPolicyTest, StartRestartsTheWatchFromTheRunFile) {
 }
 
 TEST_F(AccountPolicyTest, LastDestroyReturnsOnceTheWatchHasEnded) {
-    IKestranePlugin* users = CreatePluginObject(&kClsidNtUsers);
-    ASSERT_NE(users, nullptr);
+    ASSERT_NE(users_, nullptr);
     // A start of the watch held inside its grant on the SAM while the last object goes.
     winsim::HoldAccessListWrites(true);
     policy_.WritePolicyIni(uR"({"has_change_acc_pri": 1})");
@@ -235,7 +237,7 @@ TEST_F(AccountPolicyTest, LastDestroyReturnsOnceTheWatchHasEnded) {
         winsim::HoldAccessListWrites(false);
     });
     traces_.Take();
-    EXPECT_EQ(users->Destroy(), 0);
+    EXPECT_EQ(std::exchange(users_, nullptr)->Destroy(), 0);
     EXPECT_NE(traces_.Take().find("[Vantel]Exit reg monitor thread\n"), std::string::npos)
         << "the watch ended before Destroy returned";
     later.join();
