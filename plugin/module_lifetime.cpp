@@ -44,6 +44,18 @@ void WorkItemEnded() {
     if (--work.queued == 0) work.ended.notify_all();
 }
 
+void AcceptWork(bool accept) {
+    ModuleWork& work = Work();
+    std::lock_guard guard(work.lock);
+    work.accepting = accept;
+}
+
+bool WorkEndedWithin(uint32_t milliseconds) {
+    ModuleWork& work = Work();
+    std::unique_lock guard(work.lock);
+    return work.ended.wait_for(guard, std::chrono::milliseconds(milliseconds), [&] { return work.queued == 0; });
+}
+
 void RunModuleWork(void* raw) {
     QueuedWork item = *static_cast<QueuedWork*>(raw);
     delete static_cast<QueuedWork*>(raw);
@@ -85,26 +97,15 @@ void AcquireModuleResources() {
     } catch (...) {
         // Without a log the plugins still work.
     }
-    ModuleWork& work = Work();
-    std::lock_guard guard(work.lock);
-    work.accepting = true;
+    AcceptWork(true);
 }
 
 void ReleaseModuleResources() {
-    ModuleWork& work = Work();
-    {
-        std::lock_guard guard(work.lock);
-        work.accepting = false;
-    }
-    // Watchers that wait for changes are woken first; the rest of the work ends on its own.
-    AccountPolicy::Instance().ReleaseSamMonitor();
-    bool workLeft;
-    {
-        std::unique_lock guard(work.lock);
-        workLeft = !work.ended.wait_for(guard, std::chrono::milliseconds(kReleaseWaitMs),
-                                        [&] { return work.queued == 0; });
-    }
     try {
+        AcceptWork(false);
+        // Watchers that wait for changes are woken first; the rest of the work ends on its own.
+        AccountPolicy::Instance().ReleaseSamMonitor();
+        bool workLeft = !WorkEndedWithin(kReleaseWaitMs);
         if (workLeft)
             TraceError(u"[Vantel] work items still run after %u ms; the companion libraries stay loaded for them",
                        kReleaseWaitMs);
