@@ -15,11 +15,12 @@ constexpr int32_t kErrorMessageIdNotFound = 317;
 
 // A few texts of the system's table, as a message-table compiler leaves them: with a line break.
 const MessageTable& SystemMessages() {
-    static const MessageTable table = {{0, u"The operation completed successfully.\r\n"},
-                                       {2, u"The system cannot find the file specified.\r\n"},
-                                       {5, u"Access is denied.\r\n"},
-                                       {87, u"The parameter is incorrect.\r\n"}};
-    return table;
+    // Never destroyed, like all of the machine: the module's threads may use it while the process ends.
+    static const auto* const table = new MessageTable{{0, u"The operation completed successfully.\r\n"},
+                                                      {2, u"The system cannot find the file specified.\r\n"},
+                                                      {5, u"Access is denied.\r\n"},
+                                                      {87, u"The parameter is incorrect.\r\n"}};
+    return *table;
 }
 
 struct Modules {
