@@ -61,6 +61,9 @@ int32_t CNtEventLog::Initialize(IPluginHost* host) {
 int32_t CNtEventLog::Start() {
     return AtBoundary(u"[CNtEventLog] Start", 0, [&] {
         TraceInfo(u"[CNtEventLog] Start");
+        // The run begins before the stop is called off: a reader of an earlier run that wakes in
+        // between would otherwise find neither and go back to waiting beside the new ones.
+        const uint32_t run = legacyReaders_.BeginRun();
         runState().stopped.exchange(0);
         // A worker that could not start at Initialize gets another chance; a running one carries on.
         if (host_ != nullptr) LL_singleton<CSpecialLog>::Instance().Start(host_, u"QorExtHost", u"EventLog");
@@ -70,7 +73,7 @@ int32_t CNtEventLog::Start() {
             ++runState().running;
             if (!QueueModuleWork(&CNtEventLog::SubscribeChannels, this)) --runState().running;
         } else {
-            StartLegacyReaders();
+            StartLegacyReaders(run);
         }
         TraceError(u"[CNtEventLog] the remote-logon attack monitor is not available");
         return 0;

@@ -84,7 +84,8 @@ private:
     bool GetEvtLog(const std::u16string& channel, bool errorsOnly, bool* markFound, const std::u16string& days);
     void BeforeDestroy() override;
     void CloseSubscription();
-    void StartLegacyReaders();
+    // Queues the readers of the run begun for this Start.
+    void StartLegacyReaders(uint32_t run);
     bool LegacyReaderStopped(uint32_t run) const;
     // Hands a classic record to its translator when its identifier is one of the ids given for
     // the Security log, or 7036.

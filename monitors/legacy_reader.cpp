@@ -124,8 +124,7 @@ bool LegacyReaderSlots::WaitIdle(uint32_t milliseconds) {
     return idle_.wait_for(guard, std::chrono::milliseconds(milliseconds), [&] { return running_ == 0; });
 }
 
-void CNtEventLog::StartLegacyReaders() {
-    const uint32_t run = legacyReaders_.BeginRun();
+void CNtEventLog::StartLegacyReaders(uint32_t run) {
     for (const char16_t* channel : {u"Security", u"System"}) {
         legacyReaders_.Enter();
         auto* context = new WorkerContext{this, channel, run};
