@@ -11,10 +11,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::u16string text = vantel::FromUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
-    if (std::optional<std::u16string> fingerprint = vantel::ExtractFingerprint(text))
-        vantel::DecodeFingerprint(*fingerprint);
-    vantel::DecodeFingerprint(text);
     auto* json = new qorbase::JsonObject;
+    if (std::optional<std::u16string> fingerprint = vantel::ExtractFingerprint(json, text))
+        vantel::DecodeFingerprint(*fingerprint);
+    vantel::ExtractFingerprint(nullptr, text);
+    vantel::DecodeFingerprint(text);
     vantel::ExtractWordList(json, text);
     vantel::ParseHistoryRequest(json, text);
     json->Release();

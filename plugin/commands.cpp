@@ -61,9 +61,15 @@ void RunCommand(const std::u16string& command, const std::u16string& value, Plug
         users->CtrlUser(value, EqualsIgnoreCase(command, u"Enable") ? 1 : 0);
         users->ReFresh();
     } else if (EqualsIgnoreCase(command, u"Remove")) {
-        std::optional<std::u16string> fingerprint = ExtractFingerprint(value);
-        if (!fingerprint) return;
-        As<CCertificate>(target)->Remove(*fingerprint);
+        auto* certificates = As<CCertificate>(target);
+        if (std::optional<std::u16string> fingerprint =
+                ExtractFingerprint(PluginHostLink::For(u"Certificate")->json(), value)) {
+            certificates->Remove(*fingerprint);
+        } else {
+            // The server still learns the list as it stands.
+            TraceError(u"[Certificate] Remove: no fingerprint of even length in the value %s", value);
+            certificates->ReFresh();
+        }
     } else if (EqualsIgnoreCase(command, u"SaveDict")) {
         std::vector<std::u16string> words = ExtractWordList(PluginHostLink::For(u"NtUsers")->json(), value);
         As<CNtUsers>(target)->SaveUdictFile(words);
@@ -100,12 +106,24 @@ HistoryRequest ParseHistoryRequest(IJsonObject* json, const std::u16string& text
     return {MemberText(json, u"FreshList"), MemberText(json, u"LastDays")};
 }
 
-std::optional<std::u16string> ExtractFingerprint(std::u16string_view value) {
-    size_t comma = value.find(u',');
-    size_t key = value.find(kFingerprintKey);
+std::optional<std::u16string> ExtractFingerprint(IJsonObject* json, const std::u16string& value) {
+    if (json != nullptr && json->Parse(ToWide(value)) == 0) {
+        int32_t error = 0;
+        IJsonValue* member = json->Member(ToWide(u"fingerprint"), &error);
+        if (member != nullptr && member->IsString()) {
+            std::u16string text = FromWide(member->StringValue(&error));
+            if (text.size() % 2 != 0) return std::nullopt;
+            return text;
+        }
+    }
+    // Otherwise the text between the key and the first comma, as the value is cut when it is no
+    // JSON object with that member.
+    std::u16string_view view(value);
+    size_t comma = view.find(u',');
+    size_t key = view.find(kFingerprintKey);
     if (comma == std::u16string_view::npos || key == std::u16string_view::npos) return std::nullopt;
     size_t start = key + kFingerprintKey.size();
-    std::u16string_view text = comma > start ? value.substr(start, comma - start) : std::u16string_view();
+    std::u16string_view text = comma > start ? view.substr(start, comma - start) : std::u16string_view();
     while (!text.empty() && text.front() == u'"') text.remove_prefix(1);
     while (!text.empty() && text.back() == u'"') text.remove_suffix(1);
     if (text.size() % 2 != 0) return std::nullopt;

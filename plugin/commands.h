@@ -43,9 +43,10 @@ struct HistoryRequest {
 };
 HistoryRequest ParseHistoryRequest(IJsonObject* json, const std::u16string& text);
 
-// The fingerprint of a "Remove" value, taken between "\"fingerprint\":" and the value's first
-// comma, stripped of double quotes; none without either or when its length is odd.
-std::optional<std::u16string> ExtractFingerprint(std::u16string_view value);
+// The fingerprint of a "Remove" value: the string member "fingerprint" when the value is a JSON
+// object that has one, else the text between "\"fingerprint\":" and the value's first comma,
+// stripped of double quotes; none without either or when its length is odd.
+std::optional<std::u16string> ExtractFingerprint(IJsonObject* json, const std::u16string& value);
 
 // The words of a "SaveDict" value: the items of a JSON array, a string as itself, any other
 // item as its JSON text; empty when the value is no array.

@@ -15,6 +15,7 @@
 #include "plugin/host_link.h"
 #include "platform/locale.h"
 #include "plugin/receive_callback.h"
+#include "trace_log.h"
 #include "winsim/accounts.h"
 #include "winsim/certificates.h"
 #include "winsim/locale.h"
@@ -225,18 +226,28 @@ TEST_F(Commands, CommandWordsAndPluginNamesIgnoreCase) {
     EXPECT_EQ(link_->currentMessage, nullptr);
 }
 
-TEST_F(Commands, RemoveTakesTheFingerprintMemberBeforeTheFirstComma) {
-    winsim::AddRootCertificate(winsim::kProcessAccount, Root(u"Short", {0xAB, 0xCD}));
-    winsim::AddRootCertificate(winsim::kProcessAccount, Root(u"Other", Sha1(0x01)));
+TEST_F(Commands, RemoveFindsTheFingerprintMemberWhereverJsonPutsIt) {
+    testing::TraceLog traces;
+    winsim::AddRootCertificate(winsim::kProcessAccount, Root(u"Spaced", {0xAB, 0xCD}));
+    winsim::AddRootCertificate(winsim::kProcessAccount, Root(u"Reordered", Sha1(0x01)));
+    winsim::AddRootCertificate(winsim::kProcessAccount, Root(u"Alone", Sha1(0x02)));
+    winsim::AddRootCertificate(winsim::kProcessAccount, Root(u"Kept", Sha1(0x03)));
     FakeMessage odd(u"Remove", u"{\"fingerprint\":\"ABC\",\"reason\":\"x\"}");
-    FakeMessage noComma(u"Remove", u"{\"fingerprint\":\"ABCD\"}");
-    FakeMessage remove(u"REMOVE", u"{\"fingerprint\":\"abcd\",\"reason\":\"x\"}");
     Deliver(u"Certificate", odd);
-    Deliver(u"Certificate", noComma);
-    EXPECT_EQ(winsim::RootCertificates(winsim::kProcessAccount).size(), 2u);
-    EXPECT_TRUE(host_.sent.empty()) << "no removal, no list";
-    Deliver(u"NtUsers", remove);  // any handler's "Remove" reaches the certificates
-    EXPECT_EQ(Subjects(winsim::RootCertificates(winsim::kProcessAccount)), std::vector<std::u16string>{u"Other"});
+    EXPECT_EQ(winsim::RootCertificates(winsim::kProcessAccount).size(), 4u);
+    ASSERT_EQ(host_.sent.size(), 1u) << "nothing removed, the list still sent";
+    EXPECT_EQ(host_.sent[0].message, &odd);
+    EXPECT_NE(traces.Take().find("[Certificate] Remove: no fingerprint"), std::string::npos);
+
+    FakeMessage spaced(u"Remove", u"{\"fingerprint\": \"abcd\", \"reason\": \"r\"}");
+    FakeMessage reordered(u"REMOVE", u"{\"reason\": \"r\", \"fingerprint\": \"" + Hex(Sha1(0x01)) + u"\"}");
+    FakeMessage alone(u"Remove", u"{\"fingerprint\":\"" + Hex(Sha1(0x02)) + u"\"}");
+    Deliver(u"Certificate", spaced);
+    Deliver(u"Certificate", reordered);
+    ASSERT_EQ(host_.sent.size(), 3u);
+    EXPECT_EQ(Subjects(host_.sent[2]), (std::vector<std::u16string>{u"Alone", u"Kept"}));
+    Deliver(u"NtUsers", alone);  // any handler's "Remove" reaches the certificates
+    EXPECT_EQ(Subjects(winsim::RootCertificates(winsim::kProcessAccount)), std::vector<std::u16string>{u"Kept"});
 }
 
 TEST_F(Commands, EnableThroughTheCertificateHandlerNeedsTheUserPluginAndKeepsItBusy) {
@@ -305,22 +316,26 @@ TEST_F(Commands, AStoppedPluginRefusesAndARunningCommandKeepsItBusy) {
     EXPECT_EQ(host_.sent[1].message, &second);
 }
 
-TEST(CommandValues, FingerprintExtraction) {
+TEST_F(Commands, FingerprintExtraction) {
     struct Case {
         std::u16string value;
         std::optional<std::u16string> fingerprint;
     };
     const Case cases[] = {
         {u"{\"fingerprint\":\"ABCD\",\"x\":1}", u"ABCD"},
+        {u"{ \"x\" : 1 , \"fingerprint\" : \"ABCD\" }", u"ABCD"},
+        {u"{\"fingerprint\":\"ABCD\"}", u"ABCD"},
+        {u"{\"fingerprint\":\"ABC\",\"x\":1}", std::nullopt},
+        // No JSON object with a string member: the text up to the first comma.
         {u"{\"fingerprint\":ABCD,\"x\":1}", u"ABCD"},
         {u"{\"fingerprint\":\"\"\"AB\"\",\"x\":1}", u"AB"},
-        {u"{\"fingerprint\":\"ABC\",\"x\":1}", std::nullopt},
-        {u"{\"fingerprint\":\"ABCD\"}", std::nullopt},
-        {u"{\"x\":1,\"fingerprint\":\"ABCD\"}", u""},  // the comma comes first: an empty text
+        {u"{\"fingerprint\":12,\"x\":1}", u"12"},
         {u"{\"Fingerprint\":\"ABCD\",\"x\":1}", std::nullopt},
+        {u"[\"fingerprint\",\"ABCD\"]", std::nullopt},
         {u"", std::nullopt},
     };
-    for (const Case& c : cases) EXPECT_EQ(ExtractFingerprint(c.value), c.fingerprint) << ToUtf8(c.value);
+    for (const Case& c : cases) EXPECT_EQ(ExtractFingerprint(link_->json(), c.value), c.fingerprint) << ToUtf8(c.value);
+    EXPECT_EQ(ExtractFingerprint(nullptr, u"{\"fingerprint\":\"ABCD\"}"), std::nullopt) << "no JSON object: text only";
 }
 
 TEST_F(Commands, WordListsAndHistoryRequestsFromJson) {
