@@ -1,5 +1,6 @@
 #include "eventlog/event_values.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/format.h"
@@ -7,60 +8,118 @@
 
 namespace vantel {
 
+namespace {
+
+constexpr size_t kSidHeaderBytes = 8;
+constexpr uint8_t kSidMaxSubAuthorities = 15;
+
+}  // namespace
+
+EventValues::EventValues(const evt::Variant* values, uint32_t count, size_t bufferBytes)
+    : values_(values),
+      count_(values == nullptr ? 0
+                               : static_cast<uint32_t>(std::min<size_t>(count, bufferBytes / sizeof(evt::Variant)))),
+      begin_(reinterpret_cast<uintptr_t>(values)),
+      end_(begin_ + (values == nullptr ? 0 : bufferBytes)) {}
+
 const evt::Variant* EventValues::At(uint32_t position) const {
-    return values_ != nullptr && position < count_ ? &values_[position] : nullptr;
+    return position < count_ ? &values_[position] : nullptr;
+}
+
+const evt::Variant* EventValues::Typed(uint32_t position, uint32_t type) const {
+    const evt::Variant* value = At(position);
+    return value != nullptr && value->type == type ? value : nullptr;
+}
+
+const uint8_t* EventValues::Inside(const void* data, size_t bytes) const {
+    auto at = reinterpret_cast<uintptr_t>(data);
+    if (at < begin_ || at > end_ || bytes > end_ - at) return nullptr;
+    return static_cast<const uint8_t*>(data);
 }
 
 std::u16string EventValues::Text(uint32_t position) const {
-    const evt::Variant* value = At(position);
-    if (value == nullptr || value->type != evt::kTypeString || value->stringVal == nullptr) return {};
-    return std::u16string(reinterpret_cast<const char16_t*>(value->stringVal));
+    const evt::Variant* value = Typed(position, evt::kTypeString);
+    const uint8_t* at = value ? Inside(value->stringVal, 0) : nullptr;
+    if (at == nullptr) return {};
+    for (size_t length = 0; Inside(at + length * sizeof(char16_t), sizeof(char16_t)) != nullptr; ++length) {
+        char16_t c;
+        std::memcpy(&c, at + length * sizeof(char16_t), sizeof c);
+        if (c != 0) continue;
+        std::u16string text(length, u'\0');
+        std::memcpy(text.data(), at, length * sizeof(char16_t));
+        return text;
+    }
+    return {};  // no terminator inside the buffer
+}
+
+uint16_t EventValues::UInt16(uint32_t position) const {
+    const evt::Variant* value = Typed(position, evt::kTypeUInt16);
+    return value ? value->uInt16Val : 0;
 }
 
 uint32_t EventValues::UInt32(uint32_t position) const {
-    const evt::Variant* value = At(position);
-    return value != nullptr && value->type == evt::kTypeUInt32 ? value->uInt32Val : 0;
+    const evt::Variant* value = Typed(position, evt::kTypeUInt32);
+    return value ? value->uInt32Val : 0;
+}
+
+uint64_t EventValues::UInt64(uint32_t position) const {
+    const evt::Variant* value = Typed(position, evt::kTypeUInt64);
+    return value ? value->uInt64Val : 0;
 }
 
 uint32_t EventValues::HexInt32(uint32_t position) const {
-    const evt::Variant* value = At(position);
-    return value != nullptr && value->type == evt::kTypeHexInt32 ? value->uInt32Val : 0;
+    const evt::Variant* value = Typed(position, evt::kTypeHexInt32);
+    return value ? value->uInt32Val : 0;
 }
 
 uint8_t EventValues::Byte(uint32_t position) const {
-    const evt::Variant* value = At(position);
-    return value != nullptr && value->type == evt::kTypeByte ? value->byteVal : 0;
+    const evt::Variant* value = Typed(position, evt::kTypeByte);
+    return value ? value->byteVal : 0;
+}
+
+uint64_t EventValues::FileTime(uint32_t position) const {
+    const evt::Variant* value = Typed(position, evt::kTypeFileTime);
+    return value ? value->fileTimeVal : 0;
 }
 
 std::u16string EventValues::GuidText(uint32_t position) const {
-    const evt::Variant* value = At(position);
-    if (value == nullptr || value->type != evt::kTypeGuid || value->guidVal == nullptr) return {};
-    const Guid& guid = *value->guidVal;
+    const evt::Variant* value = Typed(position, evt::kTypeGuid);
+    const uint8_t* at = value ? Inside(value->guidVal, sizeof(Guid)) : nullptr;
+    if (at == nullptr) return {};
+    Guid guid;
+    std::memcpy(&guid, at, sizeof guid);
     return Format(u"{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", guid.data1, guid.data2, guid.data3,
                   guid.data4[0], guid.data4[1], guid.data4[2], guid.data4[3], guid.data4[4], guid.data4[5],
                   guid.data4[6], guid.data4[7]);
 }
 
 std::u16string EventValues::BinaryText(uint32_t position) const {
-    const evt::Variant* value = At(position);
-    if (value == nullptr || value->type != evt::kTypeBinary || value->binaryVal == nullptr) return {};
+    const evt::Variant* value = Typed(position, evt::kTypeBinary);
+    const uint8_t* bytes = value ? Inside(value->binaryVal, value->count) : nullptr;
+    if (bytes == nullptr) return {};
     std::u16string text;
     for (uint32_t i = 0; i + 1 < value->count; i += 2) {
-        char16_t c = static_cast<char16_t>(value->binaryVal[i] | (value->binaryVal[i + 1] << 8));
+        char16_t c = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
         if (c == 0) break;
         text += c;
     }
     return text;
 }
 
+std::optional<platform::Sid> EventValues::SidBytes(uint32_t position) const {
+    const evt::Variant* value = Typed(position, evt::kTypeSid);
+    const uint8_t* header = value ? Inside(value->sidVal, kSidHeaderBytes) : nullptr;
+    if (header == nullptr || header[1] > kSidMaxSubAuthorities) return std::nullopt;
+    // Eight bytes of header, then four per sub-authority.
+    size_t length = kSidHeaderBytes + 4 * static_cast<size_t>(header[1]);
+    if (Inside(header, length) == nullptr) return std::nullopt;
+    return platform::Sid(header, header + length);
+}
+
 std::u16string EventValues::SidText(uint32_t position) const {
-    const evt::Variant* value = At(position);
-    if (value == nullptr || value->type != evt::kTypeSid || value->sidVal == nullptr) return {};
-    // A SID is 8 bytes of header and four per sub-authority.
-    size_t length = 8 + 4 * static_cast<size_t>(value->sidVal[1]);
-    platform::Sid sid(value->sidVal, value->sidVal + length);
+    std::optional<platform::Sid> sid = SidBytes(position);
     std::u16string text;
-    return SidToText(sid, &text) ? text : std::u16string();
+    return sid && SidToText(*sid, &text) ? text : std::u16string();
 }
 
 namespace {

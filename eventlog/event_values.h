@@ -8,20 +8,30 @@
 #include <string>
 #include <vector>
 
+#include "platform/accounts.h"
 #include "platform/evt.h"
 
 namespace vantel {
 
-// Values of the wrong type read as empty text or 0; positions past the end are absent.
+// Values of the wrong type read as empty text or 0; positions past the end are absent. The
+// values come as the platform renders them: the cells at the start of one buffer, the data they
+// point to behind them. Data is read only where it lies wholly inside that buffer, in the size its
+// type needs (a string up to its terminator, a SID its header and sub-authorities, a GUID 16
+// bytes, binary its count); a value that does not is read as absent.
 class EventValues {
 public:
-    EventValues(const evt::Variant* values, uint32_t count) : values_(values), count_(count) {}
+    EventValues(const evt::Variant* values, uint32_t count, size_t bufferBytes);
     uint32_t count() const { return count_; }
     const evt::Variant* At(uint32_t position) const;
     std::u16string Text(uint32_t position) const;
+    uint16_t UInt16(uint32_t position) const;
     uint32_t UInt32(uint32_t position) const;
+    uint64_t UInt64(uint32_t position) const;
     uint32_t HexInt32(uint32_t position) const;
     uint8_t Byte(uint32_t position) const;
+    uint64_t FileTime(uint32_t position) const;
+    // A Sid value in its binary form, header and sub-authorities.
+    std::optional<platform::Sid> SidBytes(uint32_t position) const;
     // A Sid value in its standard text form ("S-1-5-21-...").
     std::u16string SidText(uint32_t position) const;
     // A Guid value in registry form, "{8-4-4-4-12}" in upper case.
@@ -30,8 +40,15 @@ public:
     std::u16string BinaryText(uint32_t position) const;
 
 private:
+    // The value at the position when it has the type; null otherwise.
+    const evt::Variant* Typed(uint32_t position, uint32_t type) const;
+    // The value's data when `bytes` of it lie inside the buffer; null otherwise.
+    const uint8_t* Inside(const void* data, size_t bytes) const;
+
     const evt::Variant* values_;
     uint32_t count_;
+    uintptr_t begin_;
+    uintptr_t end_;
 };
 
 // A classic event-log record in the published EVENTLOGRECORD layout.

@@ -1,5 +1,6 @@
 #include "eventlog/rendering.h"
 
+#include <algorithm>
 #include <new>
 
 #include "common/system_helpers.h"
@@ -35,11 +36,12 @@ std::optional<RenderedValues> RenderEventValues(const EventLogApi& api, evt::Han
         TraceError(u"[EventLog] malloc failed");
         return std::nullopt;
     }
-    if (!api.render(context.get(), event, evt::kRenderEventValues, used, buffer.get(), &used, &count)) {
+    uint32_t capacity = used;
+    if (!api.render(context.get(), event, evt::kRenderEventValues, capacity, buffer.get(), &used, &count)) {
         TraceError(u"[EventLog] EvtRender failed with %d", platform::LastError());
         return std::nullopt;
     }
-    return RenderedValues(std::move(buffer), count);
+    return RenderedValues(std::move(buffer), count, std::min(used, capacity));
 }
 
 std::optional<std::u16string> RenderEventXml(const EventLogApi& api, evt::Handle event) {

@@ -6,19 +6,24 @@
 #include <string>
 
 #include "eventlog/event_log_api.h"
+#include "eventlog/event_values.h"
 
 namespace vantel {
 
 // A rendered value array in the one buffer the platform filled, values and their data together.
 class RenderedValues {
 public:
-    RenderedValues(std::unique_ptr<uint64_t[]> buffer, uint32_t count) : buffer_(std::move(buffer)), count_(count) {}
-    const evt::Variant* values() const { return reinterpret_cast<const evt::Variant*>(buffer_.get()); }
-    uint32_t count() const { return count_; }
+    RenderedValues(std::unique_ptr<uint64_t[]> buffer, uint32_t count, uint32_t bytes)
+        : buffer_(std::move(buffer)), count_(count), bytes_(bytes) {}
+    // The values, read within the bytes the platform said it wrote.
+    EventValues values() const {
+        return EventValues(reinterpret_cast<const evt::Variant*>(buffer_.get()), count_, bytes_);
+    }
 
 private:
     std::unique_ptr<uint64_t[]> buffer_;  // 8-byte aligned, as the cells need
     uint32_t count_;
+    uint32_t bytes_;
 };
 
 // Context kind 1 renders the system values, 2 the user values; nothing on failure (traced).

@@ -34,11 +34,6 @@ constexpr char16_t kChannelFirewall[] = u"Microsoft-Windows-Windows Firewall Wit
 constexpr char16_t kChannelCapi2[] = u"Microsoft-Windows-CAPI2/Operational";
 constexpr char16_t kChannelCodeIntegrity[] = u"Microsoft-Windows-CodeIntegrity/Operational";
 
-std::u16string TextOf(const evt::Variant& value) {
-    if (value.type != evt::kTypeString || value.stringVal == nullptr) return {};
-    return std::u16string(reinterpret_cast<const char16_t*>(value.stringVal));
-}
-
 }  // namespace
 
 void CNtEventLog::SubscribeChannels(void* instance) {
@@ -89,13 +84,14 @@ uint32_t CNtEventLog::OnSubscriptionEvent(uint32_t action, void* instance, evt::
 
 uint32_t CNtEventLog::HandleEventRecord(evt::Handle event) {
     if (runState().stopped) return kErrorNotReady;
-    std::optional<RenderedValues> system = RenderEventValues(api_, event, evt::kRenderContextSystem);
-    if (!system || system->count() < evt::kSystemPropertyCount) return 0;
-    const evt::Variant* properties = system->values();
-    uint32_t eventId = properties[evt::kSystemEventID].uInt16Val;
-    uint64_t time = EventTimeSeconds(properties[evt::kSystemTimeCreated].fileTimeVal);
-    currentComputerName_ = TextOf(properties[evt::kSystemComputer]);
-    std::u16string channel = TextOf(properties[evt::kSystemChannel]);
+    std::optional<RenderedValues> renderedSystem = RenderEventValues(api_, event, evt::kRenderContextSystem);
+    if (!renderedSystem) return 0;
+    EventValues system = renderedSystem->values();
+    if (system.count() < evt::kSystemPropertyCount) return 0;
+    uint32_t eventId = system.UInt16(evt::kSystemEventID);
+    uint64_t time = EventTimeSeconds(system.FileTime(evt::kSystemTimeCreated));
+    currentComputerName_ = system.Text(evt::kSystemComputer);
+    std::u16string channel = system.Text(evt::kSystemChannel);
 
     CSpecialLog& specialLog = LL_singleton<CSpecialLog>::Instance();
     specialLog.SetNumber(u"event_id", eventId);
@@ -108,7 +104,7 @@ uint32_t CNtEventLog::HandleEventRecord(evt::Handle event) {
         TraceErrorText(u"[CNtEventLog] pRenderedUserValues failed\n");
         return 0;
     }
-    EventValues values(user->values(), user->count());
+    EventValues values = user->values();
     if (channel == kChannelSystem) {
         TranslateSystemEvent(eventId, values, time);
     } else if (channel == kChannelSecurity) {

@@ -19,18 +19,13 @@ namespace {
 constexpr uint32_t kEventsPerNext = 10;
 constexpr uint32_t kErrorMessageIdNotFound = 15028;
 
-std::u16string TextOf(const evt::Variant& value) {
-    if (value.type != evt::kTypeString || value.stringVal == nullptr) return {};
-    return std::u16string(reinterpret_cast<const char16_t*>(value.stringVal));
-}
-
 // "domain\name" of the record's user; empty without one or when it cannot be resolved.
-std::u16string UserOf(const evt::Variant& value) {
-    // A SID whose second byte (its count of sub-authorities) is 0 names nobody.
-    if (value.type != evt::kTypeSid || value.sidVal == nullptr || value.sidVal[1] == 0) return {};
-    platform::Sid sid(value.sidVal, value.sidVal + 8 + 4 * static_cast<size_t>(value.sidVal[1]));
+std::u16string UserOf(const EventValues& system) {
+    std::optional<platform::Sid> sid = system.SidBytes(evt::kSystemUserID);
+    // A SID without sub-authorities names nobody.
+    if (!sid || (*sid)[1] == 0) return {};
     std::u16string name, domain;
-    if (int32_t error = platform::LookupAccountNameOfSid(sid, &name, &domain)) {
+    if (int32_t error = platform::LookupAccountNameOfSid(*sid, &name, &domain)) {
         TraceError(u"[CNtEventLog] LookupAccountSid %d", error);
         return {};
     }
@@ -65,13 +60,14 @@ std::u16string FormatEventMessage(const EventLogApi& api, evt::Handle metadata, 
 // The event's own values, each followed by a line break: unsigned 32-bit numbers in decimal,
 // strings as they are, any other value as nothing.
 std::u16string JoinedValues(const EventLogApi& api, evt::Handle event) {
-    std::optional<RenderedValues> values = RenderEventValues(api, event, evt::kRenderContextUser);
-    if (!values) return {};
+    std::optional<RenderedValues> rendered = RenderEventValues(api, event, evt::kRenderContextUser);
+    if (!rendered) return {};
+    EventValues values = rendered->values();
     std::u16string text;
-    for (uint32_t i = 0; i < values->count(); ++i) {
-        const evt::Variant& value = values->values()[i];
-        if (value.type == evt::kTypeUInt32) text += Format(u"%d", static_cast<int32_t>(value.uInt32Val));
-        else if (value.type == evt::kTypeString) text += TextOf(value);
+    for (uint32_t i = 0; i < values.count(); ++i) {
+        uint32_t type = values.At(i)->type;
+        if (type == evt::kTypeUInt32) text += Format(u"%d", static_cast<int32_t>(values.UInt32(i)));
+        else if (type == evt::kTypeString) text += values.Text(i);
         text += u"\r\n";
     }
     return text;
@@ -79,18 +75,19 @@ std::u16string JoinedValues(const EventLogApi& api, evt::Handle event) {
 
 void AppendModernRecord(const EventLogApi& api, evt::Handle event, MessageSources& sources,
                         std::vector<HistoryRecord>* history) {
-    std::optional<RenderedValues> system = RenderEventValues(api, event, evt::kRenderContextSystem);
-    if (!system || system->count() < evt::kSystemPropertyCount) return;
-    const evt::Variant* values = system->values();
+    std::optional<RenderedValues> rendered = RenderEventValues(api, event, evt::kRenderContextSystem);
+    if (!rendered) return;
+    EventValues system = rendered->values();
+    if (system.count() < evt::kSystemPropertyCount) return;
     HistoryRecord entry;
-    entry.SourceName = TextOf(values[evt::kSystemProviderName]);
-    entry.EventID = values[evt::kSystemEventID].uInt16Val;
-    entry.EventType = LevelName(LevelTable::Modern, values[evt::kSystemLevel].byteVal);
-    entry.Channel = TextOf(values[evt::kSystemChannel]);
-    entry.TimeGenerated = EventTimeSeconds(values[evt::kSystemTimeCreated].fileTimeVal);
-    entry.UserName = UserOf(values[evt::kSystemUserID]);
+    entry.SourceName = system.Text(evt::kSystemProviderName);
+    entry.EventID = system.UInt16(evt::kSystemEventID);
+    entry.EventType = LevelName(LevelTable::Modern, system.Byte(evt::kSystemLevel));
+    entry.Channel = system.Text(evt::kSystemChannel);
+    entry.TimeGenerated = EventTimeSeconds(system.FileTime(evt::kSystemTimeCreated));
+    entry.UserName = UserOf(system);
     if (std::shared_ptr<void> metadata = sources.PublisherMetadata(entry.SourceName)) {
-        if (values[evt::kSystemTask].uInt16Val != 0)
+        if (system.UInt16(evt::kSystemTask) != 0)
             entry.EventCategory = FormatEventMessage(api, metadata.get(), event, evt::kFormatMessageTask);
         entry.Description = FormatEventMessage(api, metadata.get(), event, evt::kFormatMessageEvent);
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <map>
 #include <set>
 #include <thread>
@@ -82,6 +83,69 @@ TEST_F(EventLogPlugin, MistypedValuesReadAsEmptyOrZero) {
     EXPECT_EQ(fields[u"user_is_admin"], u"0");
     EXPECT_EQ(fields[u"ip"], u"");
     EXPECT_EQ(fields[u"port"], u"");
+}
+
+TEST_F(EventLogPlugin, ADamagedSidAtTheEndOfTheValuesIsReadAsAbsent) {
+    // The header claims five sub-authorities; the value holds none, and nothing follows it.
+    std::vector<EventValue> values = {EventValue::String(u"eve"), EventValue::String(u"WINSIM"),
+                                      EventValue::Sid({1, 5, 0, 0, 0, 0, 0, 5})};
+    auto events = Publish({Security(4726, values)}, 1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]->name, u"UserAccountDeleted");
+    EXPECT_EQ(FieldsOf(events[0])[u"user_rid"], u"");
+    EXPECT_EQ(FieldsOf(events[0])[u"user_name"], u"eve");
+}
+
+// One value as the platform lays it out, its data right behind its cell and the buffer ending
+// there, so that a read beyond the data is a read beyond the buffer.
+struct OneRenderedValue {
+    OneRenderedValue(uint32_t type, std::vector<uint8_t> data, uint32_t count = 0)
+        : buffer(sizeof(evt::Variant) + data.size()) {
+        evt::Variant cell{};
+        cell.binaryVal = buffer.data() + sizeof cell;
+        cell.count = count;
+        cell.type = type;
+        std::memcpy(buffer.data(), &cell, sizeof cell);
+        if (!data.empty()) std::memcpy(buffer.data() + sizeof cell, data.data(), data.size());
+    }
+    EventValues values() const {
+        return EventValues(reinterpret_cast<const evt::Variant*>(buffer.data()), 1, buffer.size());
+    }
+    std::vector<uint8_t> buffer;
+};
+
+TEST(RenderedValues, DataIsReadOnlyWhereItsTypeFitsInsideTheBuffer) {
+    const std::vector<uint8_t> localSystem = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
+    EXPECT_EQ(OneRenderedValue(evt::kTypeSid, localSystem).values().SidText(0), u"S-1-5-18");
+    EXPECT_EQ(OneRenderedValue(evt::kTypeSid, {1, 5, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0}).values().SidText(0), u"");
+    EXPECT_EQ(OneRenderedValue(evt::kTypeSid, {1, 1, 0, 0, 0, 0}).values().SidText(0), u"") << "half a header";
+    std::vector<uint8_t> tooMany(8 + 4 * 16, 0);
+    tooMany[0] = 1;
+    tooMany[1] = 16;
+    EXPECT_EQ(OneRenderedValue(evt::kTypeSid, tooMany).values().SidText(0), u"") << "at most 15 sub-authorities";
+
+    std::vector<uint8_t> guid(16, 0x11);
+    EXPECT_EQ(OneRenderedValue(evt::kTypeGuid, guid).values().GuidText(0), u"{11111111-1111-1111-1111-111111111111}");
+    guid.resize(10);
+    EXPECT_EQ(OneRenderedValue(evt::kTypeGuid, guid).values().GuidText(0), u"");
+
+    EXPECT_EQ(OneRenderedValue(evt::kTypeBinary, {'a', 0, 'b', 0}, 4).values().BinaryText(0), u"ab");
+    EXPECT_EQ(OneRenderedValue(evt::kTypeBinary, {'a', 0, 'b', 0}, 8).values().BinaryText(0), u"")
+        << "a count past the end";
+
+    EXPECT_EQ(OneRenderedValue(evt::kTypeString, {'a', 0, 'b', 0, 0, 0}).values().Text(0), u"ab");
+    EXPECT_EQ(OneRenderedValue(evt::kTypeString, {'a', 0, 'b', 0}).values().Text(0), u"") << "no terminator";
+
+    static const char16_t elsewhere[] = u"outside";
+    OneRenderedValue outside(evt::kTypeString, {});
+    evt::Variant cell{};
+    cell.stringVal = ToWide(elsewhere);
+    cell.type = evt::kTypeString;
+    std::memcpy(outside.buffer.data(), &cell, sizeof cell);
+    EXPECT_EQ(outside.values().Text(0), u"") << "a pointer outside the buffer";
+
+    auto* cells = reinterpret_cast<const evt::Variant*>(outside.buffer.data());
+    EXPECT_EQ(EventValues(cells, 5, outside.buffer.size()).count(), 1u) << "no more cells than the buffer holds";
 }
 
 TEST_F(EventLogPlugin, ExplicitCredentialsAndLogoff) {

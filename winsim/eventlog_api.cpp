@@ -81,12 +81,18 @@ const uint8_t* Place(uint8_t* buffer, size_t& offset, const void* data, size_t b
     return at;
 }
 
-// What a cell of a variable-size value points to: the text with its terminator, or the bytes.
+// What a cell of a value held behind the cells points to: the text with its terminator, the
+// whole structure of a GUID or SYSTEMTIME (a damaged one cut or zero-filled to its size), or the bytes.
 const uint8_t* PlaceData(uint8_t* buffer, size_t& offset, const EventValue& value) {
     switch (value.type) {
         case kTypeString:
             return Place(buffer, offset, value.text.data(), value.text.size() * sizeof(char16_t), sizeof(char16_t));
         case kTypeAnsiString: return Place(buffer, offset, value.bytes.data(), value.bytes.size(), 1);
+        case kTypeGuid:
+        case kTypeSysTime: {
+            size_t size = FixedSize(value.type), kept = std::min(size, value.bytes.size());
+            return Place(buffer, offset, value.bytes.data(), kept, size - kept);
+        }
         default: return Place(buffer, offset, value.bytes.data(), value.bytes.size());
     }
 }
