@@ -320,10 +320,25 @@ void CNtUsers::SaveUdictFile(const std::vector<std::u16string>& words) {
     if (words.empty()) return;
     std::u16string path = GetQorEDRPath() + u"\\Utils\\udict.bin";
     TraceInfo(u"[CNtUsers] SaveUdictFile dictpath:%s", path);
+    // Written beside the dictionary and put in its place only when whole, so that the agent never
+    // reads a part of one.
+    std::u16string temporary = path + u".tmp";
+    if (!WriteDigestFile(temporary, words)) {
+        platform::DeleteFileAt(temporary);
+        TraceError(u"[CNtUsers] SaveUdictFile kept the previous dictionary %s", path);
+        return;
+    }
+    if (int32_t error = platform::ReplaceFileWith(temporary, path)) {
+        TraceError(u"[CNtUsers] SaveUdictFile MoveFileEx %d %s", error, path);
+        platform::DeleteFileAt(temporary);
+    }
+}
+
+bool CNtUsers::WriteDigestFile(const std::u16string& path, const std::vector<std::u16string>& words) {
     platform::CreatedFile file;
     if (int32_t error = file.Create(path)) {
         TraceError(u"[CNtUsers] SaveUdictFile %d %s", error, path);
-        return;
+        return false;
     }
     for (const std::u16string& word : words) {
         std::vector<uint8_t> bytes;  // UTF-16LE, the NT password hash's input
@@ -332,9 +347,16 @@ void CNtUsers::SaveUdictFile(const std::vector<std::u16string>& words) {
             bytes.push_back(static_cast<uint8_t>(unit >> 8));
         }
         Md4Digest digest = Md4(bytes.data(), bytes.size());
-        if (int32_t error = file.Write(digest.data(), static_cast<uint32_t>(digest.size())))
+        if (int32_t error = file.Write(digest.data(), static_cast<uint32_t>(digest.size()))) {
             TraceError(u"[SaveUdictFile] WriteFile %d", error);
+            return false;
+        }
     }
+    if (int32_t error = file.Close()) {
+        TraceError(u"[SaveUdictFile] FlushFileBuffers %d", error);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace vantel

@@ -48,6 +48,8 @@ private:
     static int64_t GetWindowsInstallDate();
     // The newest logon (or the creation) of the account in the classic Security log; 0 if none.
     static int64_t FindNewestSecurityRecordTime(const std::u16string& name, bool creation);
+    // The file of the words' digests, flushed to the disk; false (traced) when it is not whole.
+    static bool WriteDigestFile(const std::u16string& path, const std::vector<std::u16string>& words);
 
     bool comInitialised_ = false;
     platform::WmiPtr services_;

@@ -6,12 +6,14 @@ namespace vantel::platform {
 
 constexpr int32_t kErrorSuccess = 0;
 constexpr int32_t kErrorFileNotFound = 2;
+constexpr int32_t kErrorPathNotFound = 3;
 constexpr int32_t kErrorAccessDenied = 5;
 constexpr int32_t kErrorInvalidHandle = 6;
 constexpr int32_t kErrorInvalidData = 13;
 constexpr int32_t kErrorOutOfMemory = 14;
 constexpr int32_t kErrorBadNetPath = 53;
 constexpr int32_t kErrorInvalidParameter = 87;
+constexpr int32_t kErrorDiskFull = 112;
 constexpr int32_t kErrorInsufficientBuffer = 122;
 constexpr int32_t kErrorModNotFound = 126;
 constexpr int32_t kErrorProcNotFound = 127;

@@ -37,11 +37,16 @@ public:
     int32_t Create(const std::u16string& path);
     // WriteFile of the bytes, all of them or an error.
     int32_t Write(const void* bytes, uint32_t size);
+    // FlushFileBuffers, then CloseHandle: what was written is on the disk, or an error.
+    int32_t Close();
 
 private:
     void* handle_ = nullptr;
 };
 
+// MoveFileEx with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH: the file takes the place of
+// the one at the path in one step; readers see the old file or the new one, never a part.
+int32_t ReplaceFileWith(const std::u16string& replacement, const std::u16string& path);
 int32_t DeleteFileAt(const std::u16string& path);
 
 // A file's version resource, read whole (GetFileVersionInfoSize, GetFileVersionInfo) and then

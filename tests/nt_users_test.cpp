@@ -11,10 +11,12 @@
 #include "accounts/wql.h"
 #include "common/format.h"
 #include "fake_host.h"
+#include "platform/errors.h"
 #include "plugin/factory.h"
 #include "plugin/host_link.h"
 #include "winsim/accounts.h"
 #include "winsim/classic_eventlog.h"
+#include "winsim/files.h"
 #include "winsim/registry.h"
 #include "winsim/signing.h"
 #include "winsim/wmi.h"
@@ -239,6 +241,23 @@ TEST_F(NtUsersTest, DictionaryHoldsTheNtHashOfEachWord) {
     EXPECT_EQ(fs::file_size(AgentRoot::Dictionary()), 48u) << "an empty list keeps the old file";
     plugin_->SaveUdictFile({u"one"});
     EXPECT_EQ(fs::file_size(AgentRoot::Dictionary()), 16u) << "each save replaces the file";
+}
+
+TEST_F(NtUsersTest, AFailedWriteLeavesThePreviousDictionaryWhole) {
+    auto read = [] {
+        std::ifstream file(AgentRoot::Dictionary(), std::ios::binary);
+        return std::vector<uint8_t>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    };
+    plugin_->SaveUdictFile({u"abc", u"def", u"ghi"});
+    std::vector<uint8_t> previous = read();
+    ASSERT_EQ(previous.size(), 48u);
+    winsim::FailFileWrite(1, platform::kErrorDiskFull);  // the second digest cannot be written
+    plugin_->SaveUdictFile({u"one", u"two", u"three"});
+    EXPECT_EQ(read(), previous);
+    EXPECT_FALSE(fs::exists(AgentRoot::Dictionary().string() + ".tmp")) << "nothing left beside it";
+    plugin_->SaveUdictFile({u"one", u"two", u"three"});
+    EXPECT_EQ(read().size(), 48u);
+    EXPECT_NE(read(), previous);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -31,6 +32,16 @@ std::map<std::u16string, uint64_t>& CreationTimes() {  // by folded Windows path
 }
 
 constexpr uint64_t kTicksTo1970 = 0x019DB1DED53E8000ull;
+
+struct WriteFailure {
+    uint32_t writesBefore = 0;
+    int32_t error = 0;
+};
+
+WriteFailure& PendingWriteFailure() {  // guarded by the drives' lock
+    static WriteFailure failure;
+    return failure;
+}
 
 }  // namespace
 
@@ -108,6 +119,26 @@ int32_t FileCreationTime(const std::u16string& windowsPath, uint64_t* ticks) {
     if (host.empty() || stat(host.c_str(), &status) != 0) return 2;
     *ticks = kTicksTo1970 + static_cast<uint64_t>(status.st_mtime) * 10000000ull;
     return 0;
+}
+
+}  // namespace winsim
+
+namespace winsim {
+
+void FailFileWrite(uint32_t writesBefore, int32_t error) {
+    std::lock_guard guard(DrivesLock());
+    PendingWriteFailure() = {writesBefore, error};
+}
+
+int32_t TakeFileWriteFailure() {
+    std::lock_guard guard(DrivesLock());
+    WriteFailure& failure = PendingWriteFailure();
+    if (failure.error == 0) return 0;
+    if (failure.writesBefore > 0) {
+        --failure.writesBefore;
+        return 0;
+    }
+    return std::exchange(failure.error, 0);
 }
 
 }  // namespace winsim

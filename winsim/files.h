@@ -15,6 +15,11 @@ std::u16string WindowsPath(const std::string& hostPath);
 // One spelling of a host path, so that facts kept per file find it however it is written.
 std::string CanonicalHostPath(const std::string& hostPath);
 
+// Control: after that many more successful writes, the next WriteFile fails with the error.
+void FailFileWrite(uint32_t writesBefore, int32_t error);
+// The machine's side: the error the next write fails with, or 0.
+int32_t TakeFileWriteFailure();
+
 // Control: gives a file or folder a creation time (100-ns ticks since 1601); it then exists for
 // FileCreationTime even when no host file stands behind it.
 void SetFileCreationTime(const std::u16string& windowsPath, uint64_t ticks);

@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 
@@ -37,16 +39,33 @@ CreatedFile::~CreatedFile() {
 int32_t CreatedFile::Create(const std::u16string& path) {
     std::string host = winsim::HostPath(path);
     FILE* file = host.empty() ? nullptr : std::fopen(host.c_str(), "w+b");
-    if (!file) return 3;  // the path's folder is missing
+    if (!file) return kErrorPathNotFound;  // the path's folder is missing
     handle_ = file;
     return kErrorSuccess;
 }
 
 int32_t CreatedFile::Write(const void* bytes, uint32_t size) {
     if (!handle_) return kErrorInvalidHandle;
+    if (int32_t failure = winsim::TakeFileWriteFailure()) return failure;
     bool written = std::fwrite(bytes, 1, size, static_cast<FILE*>(handle_)) == size &&
                    std::fflush(static_cast<FILE*>(handle_)) == 0;
-    return written ? kErrorSuccess : 112;  // the disk is full
+    return written ? kErrorSuccess : kErrorDiskFull;
+}
+
+int32_t CreatedFile::Close() {
+    if (!handle_) return kErrorInvalidHandle;
+    auto* file = static_cast<FILE*>(handle_);
+    handle_ = nullptr;
+    bool flushed = std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
+    return std::fclose(file) == 0 && flushed ? kErrorSuccess : kErrorDiskFull;
+}
+
+int32_t ReplaceFileWith(const std::u16string& replacement, const std::u16string& path) {
+    std::string from = winsim::HostPath(replacement), to = winsim::HostPath(path);
+    if (from.empty() || to.empty()) return kErrorPathNotFound;
+    std::error_code error;
+    std::filesystem::rename(from, to, error);  // one step on a POSIX file system, as MoveFileEx on one volume
+    return error ? kErrorAccessDenied : kErrorSuccess;
 }
 
 int32_t DeleteFileAt(const std::u16string& path) {

@@ -65,6 +65,20 @@ int32_t CreatedFile::Write(const void* bytes, uint32_t size) {
     return written == size ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
 }
 
+int32_t CreatedFile::Close() {
+    if (!handle_) return ERROR_INVALID_HANDLE;
+    int32_t error = FlushFileBuffers(handle_) ? ERROR_SUCCESS : static_cast<int32_t>(GetLastError());
+    if (!CloseHandle(handle_) && error == ERROR_SUCCESS) error = static_cast<int32_t>(GetLastError());
+    handle_ = nullptr;
+    return error;
+}
+
+int32_t ReplaceFileWith(const std::u16string& replacement, const std::u16string& path) {
+    if (MoveFileExW(Wide(replacement), Wide(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return ERROR_SUCCESS;
+    return static_cast<int32_t>(GetLastError());
+}
+
 int32_t DeleteFileAt(const std::u16string& path) {
     return DeleteFileW(Wide(path)) ? ERROR_SUCCESS : static_cast<int32_t>(GetLastError());
 }
