@@ -11,12 +11,15 @@ namespace vantel::platform {
 
 class Event;
 
+// Keys are opened and created in the 64-bit view (KEY_WOW64_64KEY): the module is a 32-bit process,
+// and the settings it reads and writes are those 64-bit Windows components use, not their
+// redirected copies under WOW6432Node.
 enum class RegRoot { LocalMachine, Users };
 
 int32_t RegReadString(RegRoot root, const std::u16string& subkey, const std::u16string& value,
                       std::u16string* data);
 int32_t RegReadDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t* data);
-// Any value with its type as stored, read in the 64-bit view of the registry.
+// Any value with its type as stored.
 int32_t RegReadValue(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t* type,
                      std::vector<uint8_t>* data);
 int32_t RegWriteDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t data);
@@ -24,7 +27,8 @@ int32_t RegWriteDword(RegRoot root, const std::u16string& subkey, const std::u16
 int32_t RegReadQword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint64_t* data);
 int32_t RegWriteQword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint64_t data);
 // SHGetValue of a text value: one stored as expandable (REG_EXPAND_SZ) comes with its
-// environment references expanded.
+// environment references expanded. SHGetValue takes no view: it reads what a 32-bit process sees
+// without KEY_WOW64_64KEY, so it serves keys Windows does not redirect (those under SYSTEM).
 int32_t ShGetTextValue(RegRoot root, const std::u16string& subkey, const std::u16string& value,
                        std::u16string* data);
 

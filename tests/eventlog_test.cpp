@@ -11,6 +11,7 @@
 #include "eventlog/nt_event_log.h"
 #include "eventlog_fixture.h"
 #include "monitors/named_event_log.h"
+#include "platform/registry.h"
 #include "plugin/factory.h"
 #include "plugin/singleton.h"
 #include "winsim/accounts.h"
@@ -326,6 +327,36 @@ TEST(EventLogSettings, DesktopKeyOnlyWhenChosenBeforeInitialize) {
     after->Destroy();
 }
 
+TEST(RegistryViews, A32BitCallerReachesTheRedirectedCopyUnlessItAsksForThe64BitView) {
+    using winsim::Hive;
+    using winsim::KeyInView;
+    const std::u16string channels = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT\\Channels";
+    EXPECT_EQ(KeyInView(Hive::LocalMachine, channels, 0),
+              u"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\WINEVT\\Channels");
+    EXPECT_EQ(KeyInView(Hive::LocalMachine, channels, winsim::kKeyWow64_64Key), channels);
+    for (const char16_t* unchanged :
+         {u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QorExtHost.exe",
+          u"software\\microsoft\\windows nt\\currentversion\\profilelist\\S-1-5-18",
+          u"SOFTWARE\\WOW6432Node\\Vendor", u"SYSTEM\\CurrentControlSet\\Services", u"SOFTWARE"})
+        EXPECT_EQ(KeyInView(Hive::LocalMachine, unchanged, 0), unchanged) << ToUtf8(unchanged);
+    EXPECT_EQ(KeyInView(Hive::LocalMachine, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App PathsX", 0),
+              u"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\App PathsX")
+        << "a shared key covers its subkeys, not its neighbours";
+    EXPECT_EQ(KeyInView(Hive::Users, u"SOFTWARE\\Vendor", 0), u"SOFTWARE\\Vendor");
+
+    // The module reads and writes what 64-bit Windows reads, never the 32-bit copy.
+    const std::u16string key = u"SOFTWARE\\VantelViews";
+    winsim::RegSetDword(Hive::LocalMachine, u"SOFTWARE\\WOW6432Node\\VantelViews", u"Copy", 7);
+    uint32_t number = 0;
+    EXPECT_EQ(platform::RegReadDword(platform::RegRoot::LocalMachine, key, u"Copy", &number),
+              platform::kErrorFileNotFound);
+    EXPECT_EQ(platform::RegWriteDword(platform::RegRoot::LocalMachine, key, u"Own", 1), platform::kErrorSuccess);
+    EXPECT_TRUE(winsim::RegGetValue(Hive::LocalMachine, key, u"Own").has_value());
+    EXPECT_FALSE(winsim::RegGetValue(Hive::LocalMachine, u"SOFTWARE\\WOW6432Node\\VantelViews", u"Own").has_value());
+    winsim::RegDeleteTree(Hive::LocalMachine, key);
+    winsim::RegDeleteTree(Hive::LocalMachine, u"SOFTWARE\\WOW6432Node\\VantelViews");
+}
+
 TEST(EventLogInstall, SwitchesAuditingAndTheCapi2ChannelOn) {
     winsim::AuditPolicy policy;
     policy.options = {4, 4, 0, 1, 0, 0, 2, 0, 0};
@@ -339,8 +370,11 @@ TEST(EventLogInstall, SwitchesAuditingAndTheCapi2ChannelOn) {
         winsim::Hive::LocalMachine,
         u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT\\Channels\\Microsoft-Windows-CAPI2/Operational",
         u"Enabled");
-    ASSERT_TRUE(enabled.has_value());
+    ASSERT_TRUE(enabled.has_value()) << "written where the 64-bit event-log service reads it";
     EXPECT_EQ(enabled->data, (std::vector<uint8_t>{1, 0, 0, 0}));
+    EXPECT_FALSE(winsim::RegKeyExists(winsim::Hive::LocalMachine,
+                                      u"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\WINEVT"))
+        << "nothing in the 32-bit copy";
 
     EXPECT_TRUE(plugin->SetAuditPolicy(false));
     EXPECT_EQ(winsim::GetAuditPolicy().options[1], 4u);

@@ -104,7 +104,78 @@ Key& CreateKey(Registry& registry, const std::u16string& path) {
     return create(path);
 }
 
+// The keys under HKLM\SOFTWARE that a 32-bit process shares with 64-bit ones, as Windows 7 and
+// later list them; each covers its subkeys.
+constexpr std::u16string_view kSharedSoftwareKeys[] = {
+    u"Classes",
+    u"Microsoft\\COM3",
+    u"Microsoft\\Cryptography\\Calais\\Current",
+    u"Microsoft\\Cryptography\\Calais\\Readers",
+    u"Microsoft\\Cryptography\\Services",
+    u"Microsoft\\CTF\\SystemShared",
+    u"Microsoft\\CTF\\TIP",
+    u"Microsoft\\DFS",
+    u"Microsoft\\Driver Signing",
+    u"Microsoft\\EnterpriseCertificates",
+    u"Microsoft\\EventSystem",
+    u"Microsoft\\MSMQ",
+    u"Microsoft\\Non-Driver Signing",
+    u"Microsoft\\Notepad\\DefaultFonts",
+    u"Microsoft\\OLE",
+    u"Microsoft\\RAS",
+    u"Microsoft\\RPC",
+    u"Microsoft\\Shared Tools\\MSInfo",
+    u"Microsoft\\SystemCertificates",
+    u"Microsoft\\TermServLicensing",
+    u"Microsoft\\Transaction Server",
+    u"Microsoft\\Windows\\CurrentVersion\\App Paths",
+    u"Microsoft\\Windows\\CurrentVersion\\Control Panel\\Cursors\\Schemes",
+    u"Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers",
+    u"Microsoft\\Windows\\CurrentVersion\\Explorer\\DriveIcons",
+    u"Microsoft\\Windows\\CurrentVersion\\Explorer\\KindMap",
+    u"Microsoft\\Windows\\CurrentVersion\\Group Policy",
+    u"Microsoft\\Windows\\CurrentVersion\\Policies",
+    u"Microsoft\\Windows\\CurrentVersion\\PreviewHandlers",
+    u"Microsoft\\Windows\\CurrentVersion\\Setup",
+    u"Microsoft\\Windows\\CurrentVersion\\Telephony",
+    u"Microsoft\\Windows NT\\CurrentVersion\\Console",
+    u"Microsoft\\Windows NT\\CurrentVersion\\FontDpi",
+    u"Microsoft\\Windows NT\\CurrentVersion\\FontLink",
+    u"Microsoft\\Windows NT\\CurrentVersion\\FontMapper",
+    u"Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+    u"Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes",
+    u"Microsoft\\Windows NT\\CurrentVersion\\Gre_Initialize",
+    u"Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options",
+    u"Microsoft\\Windows NT\\CurrentVersion\\LanguagePack",
+    u"Microsoft\\Windows NT\\CurrentVersion\\NetworkCards",
+    u"Microsoft\\Windows NT\\CurrentVersion\\Perflib",
+    u"Microsoft\\Windows NT\\CurrentVersion\\Ports",
+    u"Microsoft\\Windows NT\\CurrentVersion\\Print",
+    u"Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
+    u"Microsoft\\Windows NT\\CurrentVersion\\Time Zones",
+    u"Policies",
+    u"RegisteredApplications",
+    u"WOW6432Node",
+};
+
+// True when the path is the key or lies below it, ignoring case.
+bool Within(std::u16string_view path, std::u16string_view key) {
+    return vantel::StartsWithIgnoreCase(path, key) && (path.size() == key.size() || path[key.size()] == u'\\');
+}
+
 }  // namespace
+
+std::u16string KeyInView(Hive hive, const std::u16string& key, uint32_t access) {
+    constexpr std::u16string_view kSoftware = u"SOFTWARE\\";
+    std::u16string_view path(key);
+    while (!path.empty() && path.front() == u'\\') path.remove_prefix(1);
+    if (hive != Hive::LocalMachine || (access & kKeyWow64_64Key) != 0 || !vantel::StartsWithIgnoreCase(path, kSoftware))
+        return key;
+    std::u16string_view below = path.substr(kSoftware.size());
+    for (std::u16string_view shared : kSharedSoftwareKeys)
+        if (Within(below, shared)) return key;
+    return u"SOFTWARE\\WOW6432Node\\" + std::u16string(below);
+}
 
 void RegSetValue(Hive hive, const std::u16string& key, const std::u16string& name, RegistryValue value) {
     Registry& registry = TheRegistry();

@@ -31,6 +31,16 @@ std::optional<RegistryValue> RegGetValue(Hive hive, const std::u16string& key, c
 bool RegKeyExists(Hive hive, const std::u16string& key);
 void RegDeleteTree(Hive hive, const std::u16string& key);
 
+// The access flag of RegOpenKeyEx and RegCreateKeyEx that opens the 64-bit view.
+constexpr uint32_t kKeyWow64_64Key = 0x0100;
+// The machine is 64-bit Windows and the module a 32-bit process on it. The key such a process
+// reaches with the access it asks for: without kKeyWow64_64Key a key under HKLM\SOFTWARE that
+// Windows redirects leads to its copy under SOFTWARE\WOW6432Node; the shared keys, the other keys
+// and the 64-bit view lead to the key itself. (HKLM\SOFTWARE\Classes counts as shared here; its
+// own redirection of a few class keys is not modelled.) The control functions of this header
+// address keys by their own paths, as a 64-bit process does.
+std::u16string KeyInView(Hive hive, const std::u16string& key, uint32_t access);
+
 // Makes the key fail to open with the given Windows error until cleared with 0.
 void RegFailKey(Hive hive, const std::u16string& key, int32_t error);
 int32_t RegKeyFailure(Hive hive, const std::u16string& key);

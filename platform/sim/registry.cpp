@@ -10,18 +10,22 @@ namespace {
 
 winsim::Hive HiveOf(RegRoot root) { return root == RegRoot::LocalMachine ? winsim::Hive::LocalMachine : winsim::Hive::Users; }
 
-// What opening the key answers: its injected failure, not found, or success.
-int32_t OpenResult(RegRoot root, const std::u16string& subkey) {
-    if (int32_t failure = winsim::RegKeyFailure(HiveOf(root), subkey)) return failure;
-    return winsim::RegKeyExists(HiveOf(root), subkey) ? kErrorSuccess : kErrorFileNotFound;
+// The key as the module opens it: in the 64-bit view, as the Windows backend does.
+std::u16string Opened(RegRoot root, const std::u16string& subkey) {
+    return winsim::KeyInView(HiveOf(root), subkey, winsim::kKeyWow64_64Key);
 }
 
-}  // namespace
+// What opening the key answers: its injected failure, not found, or success.
+int32_t OpenResult(RegRoot root, const std::u16string& key) {
+    if (int32_t failure = winsim::RegKeyFailure(HiveOf(root), key)) return failure;
+    return winsim::RegKeyExists(HiveOf(root), key) ? kErrorSuccess : kErrorFileNotFound;
+}
 
-int32_t RegReadString(RegRoot root, const std::u16string& subkey, const std::u16string& value,
-                      std::u16string* data) {
-    if (int32_t error = OpenResult(root, subkey)) return error;
-    auto stored = winsim::RegGetValue(HiveOf(root), subkey, value);
+// A text value of the key as reached; tells whether it is stored as expandable.
+int32_t ReadText(RegRoot root, const std::u16string& key, const std::u16string& value, std::u16string* data,
+                 bool* expandable) {
+    if (int32_t error = OpenResult(root, key)) return error;
+    auto stored = winsim::RegGetValue(HiveOf(root), key, value);
     if (!stored) return kErrorFileNotFound;
     if (stored->type != winsim::ValueType::String && stored->type != winsim::ValueType::ExpandString)
         return kErrorInvalidData;
@@ -31,12 +35,21 @@ int32_t RegReadString(RegRoot root, const std::u16string& subkey, const std::u16
         if (c == 0) break;
         *data += c;
     }
+    if (expandable) *expandable = stored->type == winsim::ValueType::ExpandString;
     return kErrorSuccess;
 }
 
+}  // namespace
+
+int32_t RegReadString(RegRoot root, const std::u16string& subkey, const std::u16string& value,
+                      std::u16string* data) {
+    return ReadText(root, Opened(root, subkey), value, data, nullptr);
+}
+
 int32_t RegReadDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t* data) {
-    if (int32_t error = OpenResult(root, subkey)) return error;
-    auto stored = winsim::RegGetValue(HiveOf(root), subkey, value);
+    std::u16string key = Opened(root, subkey);
+    if (int32_t error = OpenResult(root, key)) return error;
+    auto stored = winsim::RegGetValue(HiveOf(root), key, value);
     if (!stored) return kErrorFileNotFound;
     if (stored->type != winsim::ValueType::Dword || stored->data.size() != 4) return kErrorInvalidData;
     *data = stored->data[0] | (stored->data[1] << 8) | (stored->data[2] << 16) | (uint32_t{stored->data[3]} << 24);
@@ -45,8 +58,9 @@ int32_t RegReadDword(RegRoot root, const std::u16string& subkey, const std::u16s
 
 int32_t RegReadValue(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t* type,
                      std::vector<uint8_t>* data) {
-    if (int32_t error = OpenResult(root, subkey)) return error;
-    auto stored = winsim::RegGetValue(HiveOf(root), subkey, value);
+    std::u16string key = Opened(root, subkey);
+    if (int32_t error = OpenResult(root, key)) return error;
+    auto stored = winsim::RegGetValue(HiveOf(root), key, value);
     if (!stored) return kErrorFileNotFound;
     *type = static_cast<uint32_t>(stored->type);
     *data = std::move(stored->data);
@@ -54,8 +68,9 @@ int32_t RegReadValue(RegRoot root, const std::u16string& subkey, const std::u16s
 }
 
 int32_t RegReadQword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint64_t* data) {
-    if (int32_t error = OpenResult(root, subkey)) return error;
-    auto stored = winsim::RegGetValue(HiveOf(root), subkey, value);
+    std::u16string key = Opened(root, subkey);
+    if (int32_t error = OpenResult(root, key)) return error;
+    auto stored = winsim::RegGetValue(HiveOf(root), key, value);
     if (!stored) return kErrorFileNotFound;
     if (stored->type != winsim::ValueType::Qword || stored->data.size() != 8) return kErrorInvalidData;
     *data = 0;
@@ -64,25 +79,28 @@ int32_t RegReadQword(RegRoot root, const std::u16string& subkey, const std::u16s
 }
 
 int32_t RegWriteQword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint64_t data) {
-    if (int32_t failure = winsim::RegKeyFailure(HiveOf(root), subkey)) return failure;
+    std::u16string key = Opened(root, subkey);
+    if (int32_t failure = winsim::RegKeyFailure(HiveOf(root), key)) return failure;
     std::vector<uint8_t> bytes(8);
     for (int i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(data >> (8 * i));
-    winsim::RegSetValue(HiveOf(root), subkey, value, {winsim::ValueType::Qword, std::move(bytes)});
+    winsim::RegSetValue(HiveOf(root), key, value, {winsim::ValueType::Qword, std::move(bytes)});
     return kErrorSuccess;
 }
 
 int32_t ShGetTextValue(RegRoot root, const std::u16string& subkey, const std::u16string& value,
                        std::u16string* data) {
-    if (int32_t error = RegReadString(root, subkey, value, data)) return error;
-    auto stored = winsim::RegGetValue(HiveOf(root), subkey, value);
-    if (stored && stored->type == winsim::ValueType::ExpandString)
-        *data = winsim::ExpandEnvironmentStrings(*data);
+    // SHGetValue asks for no view: the 32-bit process's own.
+    bool expandable = false;
+    if (int32_t error = ReadText(root, winsim::KeyInView(HiveOf(root), subkey, 0), value, data, &expandable))
+        return error;
+    if (expandable) *data = winsim::ExpandEnvironmentStrings(*data);
     return kErrorSuccess;
 }
 
 int32_t RegWriteDword(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t data) {
-    if (int32_t failure = winsim::RegKeyFailure(HiveOf(root), subkey)) return failure;
-    winsim::RegSetDword(HiveOf(root), subkey, value, data);
+    std::u16string key = Opened(root, subkey);
+    if (int32_t failure = winsim::RegKeyFailure(HiveOf(root), key)) return failure;
+    winsim::RegSetDword(HiveOf(root), key, value, data);
     return kErrorSuccess;
 }
 
@@ -90,7 +108,7 @@ void RegCloseKeyHandle(void* key) { winsim::RegCloseKey(reinterpret_cast<uintptr
 
 int32_t OpenRegKey(RegRoot root, const std::u16string& subkey, uint32_t access, RegKey* key) {
     uintptr_t handle = 0;
-    if (int32_t error = winsim::RegOpenKey(HiveOf(root), subkey, access, &handle)) return error;
+    if (int32_t error = winsim::RegOpenKey(HiveOf(root), Opened(root, subkey), access, &handle)) return error;
     *key = RegKey(reinterpret_cast<void*>(handle));
     return kErrorSuccess;
 }

@@ -19,10 +19,14 @@ const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const 
 
 HKEY Raw(const RegKey& key) { return static_cast<HKEY>(key.get()); }
 
+// Keys are opened and created in the 64-bit view: without it, a 32-bit process on 64-bit Windows
+// reaches the redirected copies under WOW6432Node, which Windows' own components never read.
+constexpr REGSAM k64BitView = KEY_WOW64_64KEY;
+
 // RegOpenKeyEx into an owned key.
 LONG Open(HKEY root, const std::u16string& subkey, REGSAM access, RegKey* key) {
     HKEY raw = nullptr;
-    LONG error = RegOpenKeyExW(root, Wide(subkey), 0, access, &raw);
+    LONG error = RegOpenKeyExW(root, Wide(subkey), 0, access | k64BitView, &raw);
     if (error == ERROR_SUCCESS) *key = RegKey(raw);
     return error;
 }
@@ -31,7 +35,8 @@ LONG Open(HKEY root, const std::u16string& subkey, REGSAM access, RegKey* key) {
 LONG SetValue(RegRoot root, const std::u16string& subkey, const std::u16string& value, DWORD type, const void* data,
               DWORD bytes) {
     HKEY raw = nullptr;
-    if (LONG error = RegCreateKeyExW(RootKey(root), Wide(subkey), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &raw, nullptr))
+    if (LONG error = RegCreateKeyExW(RootKey(root), Wide(subkey), 0, nullptr, 0, KEY_SET_VALUE | k64BitView, nullptr,
+                                     &raw, nullptr))
         return error;
     RegKey key(raw);
     return RegSetValueExW(raw, Wide(value), 0, type, static_cast<const BYTE*>(data), bytes);
@@ -68,7 +73,7 @@ int32_t RegReadDword(RegRoot root, const std::u16string& subkey, const std::u16s
 int32_t RegReadValue(RegRoot root, const std::u16string& subkey, const std::u16string& value, uint32_t* type,
                      std::vector<uint8_t>* data) {
     RegKey key;
-    if (LONG error = Open(RootKey(root), subkey, KEY_READ | KEY_WOW64_64KEY, &key)) return error;
+    if (LONG error = Open(RootKey(root), subkey, KEY_READ, &key)) return error;
     DWORD stored = 0, bytes = 0;
     if (LONG error = RegQueryValueExW(Raw(key), Wide(value), nullptr, &stored, nullptr, &bytes)) return error;
     data->assign(bytes, 0);
