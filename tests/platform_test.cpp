@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "build_paths.h"
 #include "common/text.h"
 #include "platform/files.h"
 #include "platform/library.h"
@@ -21,13 +22,7 @@ namespace {
 
 const auto* const kPoolSettles = ::testing::AddGlobalTestEnvironment(new testing::PoolSettles);
 
-// The agent folder as both backends see it: Wine and winsim put the real file system on Z:.
-std::u16string AgentPath(const char16_t* relative) {
-    std::u16string path = u"Z:" + FromUtf8(VANTEL_AGENT_DIR) + u"\\" + relative;
-    for (char16_t& c : path)
-        if (c == u'/') c = u'\\';
-    return path;
-}
+std::u16string AgentPath(const char16_t* relative) { return testing::BuildPath(VANTEL_AGENT_DIR, relative); }
 
 TEST(Platform, LibrariesLoadByFullPathAndResolveByName) {
     LibraryHandle library = LoadLibraryByPath(AgentPath(u"bin\\Quaymar.dll"));

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "build_paths.h"
+#include "platform/library.h"
 #include "platform/registry.h"
 
 namespace vantel {
@@ -28,6 +30,23 @@ TEST(WinePlatform, RegistryWritesLandInThe64BitView) {
     EXPECT_TRUE(HasValue(key, L"Own", KEY_WOW64_64KEY));
     EXPECT_FALSE(HasValue(key, L"Own", KEY_WOW64_32KEY)) << "nothing under WOW6432Node";
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY, 0);
+}
+
+std::u16string Planted(const char16_t* file) { return testing::BuildPath(VANTEL_PLANTED_DIR, file); }
+
+TEST(WinePlatform, ALibraryLoadedByPathTakesNoDependencyFromItsOwnFolder) {
+    std::u16string user = Planted(u"planted_user.dll");
+    HMODULE beside = LoadLibraryExW(reinterpret_cast<const wchar_t*>(user.c_str()), nullptr,
+                                    LOAD_WITH_ALTERED_SEARCH_PATH);
+    ASSERT_NE(beside, nullptr) << "with its folder searched the pair loads: " << GetLastError();
+    FreeLibrary(beside);
+    ASSERT_EQ(GetModuleHandleW(L"planted_dependency.dll"), nullptr);
+
+    EXPECT_EQ(platform::LoadLibraryByPath(user), nullptr);
+    EXPECT_EQ(platform::LastError(), static_cast<uint32_t>(ERROR_MOD_NOT_FOUND));
+    platform::LibraryHandle alone = platform::LoadLibraryByPath(Planted(u"planted_dependency.dll"));
+    EXPECT_NE(alone, nullptr) << "the library itself still loads by its path";
+    platform::FreeLibraryHandle(alone);
 }
 
 }  // namespace

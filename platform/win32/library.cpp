@@ -65,10 +65,12 @@ private:
 }  // namespace
 
 LibraryHandle LoadLibraryByPath(const std::u16string& fullPath) {
-    HMODULE module = LoadLibraryExW(Wide(fullPath), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // Systems without the restricted search flags reject them; fall back to the library's own folder.
+    // Never the library's own folder: a copy of a dependency planted there would run in the agent.
+    HMODULE module = LoadLibraryExW(Wide(fullPath), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Systems without the restricted search flags reject them; their standard order does not
+    // search the library's folder either.
     if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)
-        module = LoadLibraryExW(Wide(fullPath), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        module = LoadLibraryExW(Wide(fullPath), nullptr, 0);
     return module;
 }
 
