@@ -87,6 +87,7 @@ int32_t CNtUsers::Start() {
 }
 
 void CNtUsers::BeforeDestroy() {
+    std::lock_guard guard(usersLock_);
     initialised_ = false;
     services_ = platform::WmiPtr();
     if (std::exchange(comInitialised_, false)) platform::ComUninitialize();
@@ -94,6 +95,8 @@ void CNtUsers::BeforeDestroy() {
 
 bool CNtUsers::Init() {
     TraceInfo(u"[CNtUsers]:CNtUsers::Init begin");
+    // The connection is what a running command's inventory uses.
+    std::lock_guard guard(usersLock_);
     if (initialised_) return true;
     int32_t result = 0;
     // COM stays initialised on this thread once it was, so a retry does not stack a second one.

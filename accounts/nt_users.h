@@ -51,6 +51,8 @@ private:
     // The file of the words' digests, flushed to the disk; false (traced) when it is not whole.
     static bool WriteDigestFile(const std::u16string& path, const std::vector<std::u16string>& words);
 
+    // The connection, the domain and the list, guarded by usersLock_ (with initialised_): Start
+    // connects on the host's thread while a command may be listing on its own.
     bool comInitialised_ = false;
     platform::WmiPtr services_;
     std::u16string dnsDomain_;

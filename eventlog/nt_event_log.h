@@ -2,6 +2,7 @@
 // systems without it, falls back to the classic readers) and translates records into named
 // events; holds the state the translators share between records.
 #pragma once
+#include <atomic>
 #include <initializer_list>
 #include <map>
 #include <mutex>
@@ -54,7 +55,7 @@ public:
 
     const EventLogApi& api() const { return api_; }
     std::recursive_mutex& translationLock() { return translationLock_; }
-    IProcessInfoProvider* processInfoProvider() const { return processInfoProvider_; }
+    IProcessInfoProvider* processInfoProvider() const { return processInfoProvider_.load(); }
     bool desktopProduct() const { return registryVariant_ != 0; }
     const std::u16string& configurationKey() const { return configurationKey_; }
     const std::u16string& serviceHostPath() const { return serviceHostPath_; }
@@ -111,7 +112,7 @@ private:
     std::mutex subscriptionLock_;  // guards the handle between Start's work item and Stop
     evt::Handle subscription_ = nullptr;
     std::u16string currentComputerName_;
-    IProcessInfoProvider* processInfoProvider_ = nullptr;
+    std::atomic<IProcessInfoProvider*> processInfoProvider_{nullptr};  // set by the host while records arrive
     IPluginHost* host_ = nullptr;  // from Initialize, for the named-event worker
     std::map<std::u16string, ServiceInfo> runningServices_;  // services seen starting, by runningKey
     FailedLogonCounts failedLogonCounts_;

@@ -96,7 +96,7 @@ void CNtEventLog::ReportServiceStateChange(const ServiceStateChange& change, con
             log.SetNumber(u"target_process_id", info.processId);
             log.SetField(u"command_line", info.commandLine);
             log.SetField(u"service_name", serviceName);
-            if (IProcessInfoProvider* provider = processInfoProvider_) {
+            if (IProcessInfoProvider* provider = processInfoProvider_.load()) {
                 uint64_t started = 0, parentStarted = 0;
                 if (provider->ProcessStartTime(info.processId, &started))
                     log.SetField(u"process_start_time", SignedText(static_cast<int64_t>(started)));

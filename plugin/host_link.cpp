@@ -48,12 +48,14 @@ void PluginHostLink::Withdraw() {
     });
 }
 
+// Rows are collected only where a host can receive them; a link registered without one would
+// otherwise keep every row for the life of the process.
 void PluginHostLink::AddReportField(const std::u16string& name, const std::u16string& value) {
-    if (registered_) pending_[name] = value;
+    if (registered_ && host_ != nullptr) pending_[name] = value;
 }
 
 void PluginHostLink::CommitReportRow() {
-    if (!registered_) return;
+    if (!registered_ || host_ == nullptr) return;
     rows_.push_back(std::move(pending_));
     pending_.clear();
 }
@@ -61,7 +63,7 @@ void PluginHostLink::CommitReportRow() {
 void PluginHostLink::FlushReport(int32_t reply, int32_t kind, const std::u16string& tag) {
     if (!registered_) return;
     IReportDocument* document = kind == 1 ? document1_.get() : document2_.get();
-    if (document == nullptr) return;  // registered without a host
+    if (document == nullptr) return;  // registered without a host: no rows were kept
     bool flat = kind == 2 && tag == u"Item";
     for (const Row& row : rows_) {
         ComPtr<IReportDocument> node;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <thread>
 
 #include "accounts/md4.h"
 #include "accounts/nt_users.h"
@@ -209,6 +210,22 @@ TEST_F(NtUsersTest, NothingIsReportedWithoutWmiOrWhileStopped) {
     host_->sent.clear();
     plugin_->ReFresh();
     EXPECT_TRUE(host_->sent.empty());
+}
+
+TEST_F(NtUsersTest, StartConnectsWhileACommandListsTheAccounts) {
+    Add({u"alice", 2, u"S-1-5-21-1-2-3-1001"});
+    for (int round = 0; round < 10; ++round) {
+        if (round > 0) {
+            plugin_->Destroy();
+            plugin_ = new CNtUsers;
+        }
+        std::thread command([&] {
+            for (int i = 0; i < 20; ++i) plugin_->ReFresh();
+        });
+        ASSERT_EQ(plugin_->Start(), 0);
+        command.join();
+        EXPECT_EQ(Inventory().count(u"alice"), 1u);
+    }
 }
 
 TEST_F(NtUsersTest, CtrlUserEnablesAndDisablesLocalAccountsByFullName) {

@@ -30,12 +30,12 @@ TEST_F(PluginSlots, GetPropertyLeavesTheBufferUntouched) {
 
 TEST_F(PluginSlots, EventLogKeepsTheProviderFromTheThirdWordOfPropertyThree) {
     auto* eventLog = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
-    EXPECT_EQ(eventLog->SetProperty(3, nullptr), 0);
-    EXPECT_EQ(eventLog->processInfoProvider(), nullptr);
     int provider = 0;
     void* block[3] = {nullptr, nullptr, &provider};
     EXPECT_EQ(eventLog->SetProperty(3, block), 0);
     EXPECT_EQ(static_cast<void*>(eventLog->processInfoProvider()), &provider);
+    EXPECT_EQ(eventLog->SetProperty(3, nullptr), 0);
+    EXPECT_EQ(static_cast<void*>(eventLog->processInfoProvider()), &provider) << "a null value leaves it unchanged";
     EXPECT_EQ(eventLog->SetProperty(7, block), 0);
     EXPECT_FALSE(eventLog->desktopProduct());
     EXPECT_EQ(eventLog->SetProperty(5, nullptr), 0);

@@ -2,8 +2,10 @@
 // platform renders them, from the channel to the named event.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "eventlog/event_xml.h"
 #include "eventlog/translation_text.h"
@@ -263,6 +265,27 @@ TEST_F(Translators, HostedServicesNameTheirLibraryAndAskTheHostAboutTheProcess) 
     Fields stopped = One(Record(u"System", 7036, {Str(u"DHCP Client"), Str(u"x"), ServiceKey(u"Dhcp/1")}),
                          u"HostedServiceStopped");
     EXPECT_EQ(stopped[u"target_process_id"], u"900");
+}
+
+TEST_F(Translators, TheHostMayHandOverAProviderWhileRecordsArrive) {
+    FakeProvider first, second;
+    void* blocks[2][3] = {{nullptr, nullptr, static_cast<IProcessInfoProvider*>(&first)},
+                          {nullptr, nullptr, static_cast<IProcessInfoProvider*>(&second)}};
+    winsim::ResetServices();
+    winsim::AddService({u"Dhcp", u"DHCP Client", u"C:\\Windows\\system32\\svchost.exe -k LocalService", 900,
+                        winsim::ServiceState::Running, winsim::kServiceShareProcess});
+    plugin->SetProperty(3, blocks[0]);
+    std::atomic<bool> done{false};
+    std::thread host([&] {
+        for (int i = 0; !done; ++i) plugin->SetProperty(3, blocks[i % 2]);
+    });
+    std::vector<EventRecord> records(20,
+                                     Record(u"System", 7036, {Str(u"DHCP Client"), Str(u"x"), ServiceKey(u"Dhcp/4")}));
+    auto events = Publish(records, 20);
+    done = true;
+    host.join();
+    for (auto* event : events) EXPECT_EQ(FieldsOf(event)[u"parent_process_id"], u"600");
+    EXPECT_NE(plugin->processInfoProvider(), nullptr);
 }
 
 const char16_t kFirewallChannel[] = u"Microsoft-Windows-Windows Firewall With Advanced Security/Firewall";
