@@ -22,6 +22,7 @@ void EventLogApi::Bind() {
     Resolve(library, "EvtOpenPublisherMetadata", &openPublisherMetadata);
     Resolve(library, "EvtFormatMessage", &formatMessage);
     Resolve(library, "EvtSubscribe", &subscribe);
+    Resolve(library, "EvtCreateBookmark", &createBookmark);
 }
 
 void EventLogApi::Release() {

@@ -15,8 +15,10 @@ struct EventLogApi {
     evt::EvtOpenPublisherMetadataFn openPublisherMetadata = nullptr;
     evt::EvtFormatMessageFn formatMessage = nullptr;
     evt::EvtSubscribeFn subscribe = nullptr;
+    evt::EvtCreateBookmarkFn createBookmark = nullptr;
 
-    // Loads "Wevtapi.dll" and resolves the eight entry points; each missing one stays null.
+    // Loads "Wevtapi.dll" and resolves the eight entry points and the bookmark's; each missing one
+    // stays null.
     void Bind();
     void Release();
     // What the live subscription needs; without it the legacy readers take over.
@@ -25,6 +27,9 @@ struct EventLogApi {
     bool CanQueryHistory() const {
         return query && next && close && createRenderContext && render && openPublisherMetadata && formatMessage;
     }
+    // What resuming a subscription after the last record handled needs besides: the channels'
+    // newest records when it opens, and a bookmark of their positions when it opens again.
+    bool CanResume() const { return query && next && createBookmark; }
 };
 
 // Closes a handle of the library when its owner ends.

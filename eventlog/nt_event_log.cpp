@@ -84,7 +84,7 @@ int32_t CNtEventLog::Stop() {
     return AtBoundary(u"[CNtEventLog] Stop", 0, [&] {
         TraceInfo(u"[CNtEventLog] Stop");
         runState().stopped.exchange(1);
-        CloseSubscription();
+        channels_.Close();
         legacyReaders_.SignalAll();
         return 0;
     });
@@ -102,7 +102,7 @@ int32_t CNtEventLog::SetProperty(int32_t id, void* data) {
 }
 
 void CNtEventLog::BeforeDestroy() {
-    CloseSubscription();  // no callback may reach a destroyed object
+    channels_.CloseAndWait();  // no callback or retry may reach a destroyed object
     // Nor a classic reader: told to stop as Stop does, each leaves at its next wake-up.
     runState().stopped.exchange(1);
     legacyReaders_.SignalAll();
@@ -112,12 +112,6 @@ void CNtEventLog::BeforeDestroy() {
     // What was committed reaches the host before the plugin is gone (or the next Start takes
     // over a worker still delivering).
     LL_singleton<CSpecialLog>::Instance().Stop(kReleaseWaitMs);
-}
-
-void CNtEventLog::CloseSubscription() {
-    std::lock_guard guard(subscriptionLock_);
-    if (subscription_ != nullptr && api_.close != nullptr) api_.close(subscription_);
-    subscription_ = nullptr;
 }
 
 bool CNtEventLog::SetAuditPolicy(bool enable) {

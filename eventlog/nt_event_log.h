@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/system_helpers.h"
+#include "eventlog/channel_subscription.h"
 #include "eventlog/event_log_api.h"
 #include "eventlog/event_values.h"
 #include "eventlog/failed_logon_counts.h"
@@ -26,7 +27,7 @@ public:
     static constexpr int32_t kPropertyProcessInfoProvider = 3;
     static constexpr int32_t kPropertyDesktopProduct = 5;
 
-    CNtEventLog() : PluginBase(kClass) {}
+    CNtEventLog() : PluginBase(kClass), channels_(api_, runState(), this, &CNtEventLog::OnSubscriptionEvent) {}
 
     int32_t VANTEL_CALL Install() override;
     int32_t VANTEL_CALL Uninstall() override;
@@ -84,7 +85,6 @@ private:
     bool GetEvtLog2(const std::u16string& channel, bool errorsOnly, bool* markFound, const std::u16string& days);
     bool GetEvtLog(const std::u16string& channel, bool errorsOnly, bool* markFound, const std::u16string& days);
     void BeforeDestroy() override;
-    void CloseSubscription();
     // Queues the readers of the run begun for this Start.
     void StartLegacyReaders(uint32_t run);
     bool LegacyReaderStopped(uint32_t run) const;
@@ -109,8 +109,7 @@ private:
 
     EventLogApi api_;
     std::recursive_mutex translationLock_;
-    std::mutex subscriptionLock_;  // guards the handle between Start's work item and Stop
-    evt::Handle subscription_ = nullptr;
+    ChannelSubscription channels_;
     std::u16string currentComputerName_;
     std::atomic<IProcessInfoProvider*> processInfoProvider_{nullptr};  // set by the host while records arrive
     IPluginHost* host_ = nullptr;  // from Initialize, for the named-event worker

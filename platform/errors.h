@@ -14,6 +14,7 @@ constexpr int32_t kErrorOutOfMemory = 14;
 constexpr int32_t kErrorBadNetPath = 53;
 constexpr int32_t kErrorInvalidParameter = 87;
 constexpr int32_t kErrorDiskFull = 112;
+constexpr int32_t kErrorCallNotImplemented = 120;
 constexpr int32_t kErrorInsufficientBuffer = 122;
 constexpr int32_t kErrorModNotFound = 126;
 constexpr int32_t kErrorProcNotFound = 127;

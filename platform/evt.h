@@ -89,7 +89,11 @@ enum SystemProperty : uint32_t {
 
 enum RenderContextFlags : uint32_t { kRenderContextValues = 0, kRenderContextSystem = 1, kRenderContextUser = 2 };
 enum RenderFlags : uint32_t { kRenderEventValues = 0, kRenderEventXml = 1, kRenderBookmark = 2 };
-enum SubscribeFlags : uint32_t { kSubscribeToFutureEvents = 1, kSubscribeStartAtOldestRecord = 2 };
+enum SubscribeFlags : uint32_t {
+    kSubscribeToFutureEvents = 1,
+    kSubscribeStartAtOldestRecord = 2,
+    kSubscribeStartAfterBookmark = 3,
+};
 enum SubscribeAction : uint32_t { kActionError = 0, kActionDeliver = 1 };
 enum QueryFlags : uint32_t { kQueryChannelPath = 1, kQueryFilePath = 2, kQueryForwardDirection = 0x100, kQueryReverseDirection = 0x200 };
 enum FormatMessageFlags : uint32_t { kFormatMessageEvent = 1, kFormatMessageLevel = 2, kFormatMessageTask = 3 };
@@ -125,5 +129,8 @@ using EvtFormatMessageFn = int32_t(VANTEL_WINAPI*)(Handle publisherMetadata, Han
 using EvtSubscribeFn = Handle(VANTEL_WINAPI*)(Handle session, void* signalEvent, const WChar* channelPath,
                                               const WChar* query, Handle bookmark, void* context,
                                               SubscribeCallback callback, uint32_t flags);
+// A bookmark from its XML ("<BookmarkList><Bookmark Channel='...' RecordId='...'/></BookmarkList>"),
+// or an empty one from null.
+using EvtCreateBookmarkFn = Handle(VANTEL_WINAPI*)(const WChar* bookmarkXml);
 
 }  // namespace vantel::evt

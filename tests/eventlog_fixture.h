@@ -40,7 +40,9 @@ protected:
         plugin->Stop();
         while (plugin->IsBusy()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         plugin->Destroy();  // the last object: the named-event worker has delivered and ended
-        for (const char* name : {"EvtSubscribe", "EvtRender"}) winsim::RestoreLibraryExport(u"Wevtapi.dll", name);
+        for (const char* name : {"EvtSubscribe", "EvtRender", "EvtCreateBookmark"})
+            winsim::RestoreLibraryExport(u"Wevtapi.dll", name);
+        winsim::StartEventLogService();
     }
 
     void StartAndSubscribe() {

@@ -63,10 +63,10 @@ protected:
     }
 
     evt::Handle Subscribe(Recorder& recorder, const char16_t* channel, const char16_t* query,
-                          uint32_t flags = evt::kSubscribeToFutureEvents) {
+                          uint32_t flags = evt::kSubscribeToFutureEvents, evt::Handle bookmark = nullptr) {
         recorder.api = &api_;
-        return api_.subscribe(nullptr, nullptr, ToWide(channel), ToWide(query), nullptr, &recorder, &Recorder::Callback,
-                              flags);
+        return api_.subscribe(nullptr, nullptr, ToWide(channel), ToWide(query), bookmark, &recorder,
+                              &Recorder::Callback, flags);
     }
     static void Publish(const char16_t* channel, uint16_t id) {
         ASSERT_NE(winsim::PublishEvent(EventRecord(channel, u"Provider", id)), 0u);
@@ -105,6 +105,70 @@ TEST_F(EventLogSubscription, StartAtOldestDeliversTheStoredRecordsFirst) {
     winsim::WaitForEventDelivery();
     EXPECT_EQ(recorder.Ids(), (std::vector<uint16_t>{1, 2, 3}));
     api_.close(subscription);
+}
+
+TEST_F(EventLogSubscription, AfterABookmarkComeTheLaterRecordsOfItsChannelsAndAllOfOthers) {
+    for (uint16_t id : {1, 2, 3}) Publish(u"Security", id);  // record ids 1 to 3
+    Publish(u"System", 10);
+    Publish(u"Application", 20);  // not selected
+    evt::Handle bookmark = api_.createBookmark(
+        ToWide(u"<BookmarkList>\r\n  <Bookmark Channel='security' RecordId='2' IsCurrent='true'/>\r\n"
+               u"  <Bookmark Channel=\"Application\" RecordId='0'/>\r\n</BookmarkList>"));
+    ASSERT_NE(bookmark, nullptr) << platform::LastError();
+    Recorder recorder;
+    const char16_t* query = u"<QueryList><Query Id='0'><Select Path='Security'>*</Select>"
+                            u"<Select Path='System'>*</Select></Query></QueryList>";
+    evt::Handle subscription = Subscribe(recorder, u"System", query, evt::kSubscribeStartAfterBookmark, bookmark);
+    ASSERT_NE(subscription, nullptr) << platform::LastError();
+    EXPECT_TRUE(api_.close(bookmark)) << "the subscription keeps no hold on it";
+    Publish(u"Security", 4);
+    winsim::WaitForEventDelivery();
+    EXPECT_EQ(recorder.Ids(), (std::vector<uint16_t>{3, 10, 4}));
+    api_.close(subscription);
+
+    for (const char16_t* xml : {u"", u"<Bookmark Channel='System' RecordId='1'/>",
+                                u"<BookmarkList><Bookmark Channel='System'/></BookmarkList>",
+                                u"<BookmarkList><Bookmark Channel='System' RecordId='-1'/></BookmarkList>",
+                                u"<BookmarkList><Bookmark RecordId='1'/></BookmarkList>"}) {
+        EXPECT_EQ(api_.createBookmark(ToWide(xml)), nullptr) << ToUtf8(xml);
+        EXPECT_EQ(platform::LastError(), 87u);
+    }
+    evt::Handle empty = api_.createBookmark(nullptr);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(Subscribe(recorder, u"System", u"*", evt::kSubscribeToFutureEvents, empty), nullptr)
+        << "a bookmark only with the flag to start after it";
+    EXPECT_EQ(Subscribe(recorder, u"System", u"*", evt::kSubscribeStartAfterBookmark), nullptr) << "and the other way";
+    EXPECT_EQ(platform::LastError(), 87u);
+    api_.close(empty);
+}
+
+TEST_F(EventLogSubscription, AServiceRestartFailsEveryOpenSubscriptionAndKeepsWhatIsPublishedMeanwhile) {
+    Recorder first, second;
+    evt::Handle a = Subscribe(first, u"System", u"*");
+    evt::Handle b = Subscribe(second, u"Security", u"*");
+    Publish(u"System", 1);
+    winsim::WaitForEventDelivery();
+    winsim::StopEventLogService();
+    Publish(u"System", 2);
+    winsim::WaitForEventDelivery();
+    EXPECT_EQ(first.Ids(), std::vector<uint16_t>{1});
+    EXPECT_EQ(first.errors, std::vector<uintptr_t>{winsim::kErrorServiceUnavailable});
+    EXPECT_EQ(second.errors, std::vector<uintptr_t>{winsim::kErrorServiceUnavailable});
+
+    Recorder late;
+    EXPECT_EQ(Subscribe(late, u"System", u"*", evt::kSubscribeStartAtOldestRecord), nullptr);
+    EXPECT_EQ(platform::LastError(), winsim::kErrorServiceUnavailable);
+    EXPECT_EQ(api_.query(nullptr, ToWide(u"System"), nullptr, evt::kQueryChannelPath), nullptr);
+    EXPECT_EQ(platform::LastError(), winsim::kErrorServiceUnavailable);
+
+    winsim::StartEventLogService();
+    evt::Handle c = Subscribe(late, u"System", u"*", evt::kSubscribeStartAtOldestRecord);
+    ASSERT_NE(c, nullptr);
+    Publish(u"System", 3);
+    winsim::WaitForEventDelivery();
+    EXPECT_EQ(late.Ids(), (std::vector<uint16_t>{1, 2, 3})) << "what was published while down is logged";
+    EXPECT_EQ(first.Ids(), std::vector<uint16_t>{1}) << "a failed subscription stays dead";
+    for (evt::Handle subscription : {a, b, c}) EXPECT_TRUE(api_.close(subscription));
 }
 
 TEST_F(EventLogSubscription, MalformedQueriesUnknownChannelsAndInjectedFailures) {

@@ -20,6 +20,7 @@
 #include "winsim/registry.h"
 #include "winsim/system_libraries.h"
 #include "winsim/threads.h"
+#include "trace_log.h"
 
 namespace vantel {
 namespace {
@@ -219,11 +220,111 @@ TEST_F(EventLogPlugin, AStoppedPluginRefusesLateRecordsAndARestartSubscribesAgai
     EXPECT_EQ(events[0]->name, u"UserLogoff") << "the record published while stopped never arrives";
 }
 
-TEST_F(EventLogPlugin, SubscriptionErrorsGiveNoEvent) {
-    winsim::DeliverSubscriptionError(15011);
+EventRecord Logoff(const char16_t* user) { return Security(4647, {EventValue::Null(), EventValue::String(user)}); }
+
+// Waits until the traces hold the text; answers all that was taken meanwhile.
+std::string WaitForTrace(testing::TraceLog& traces, const std::string& text) {
+    std::string taken = traces.Take();
+    for (int i = 0; i < 2000 && taken.find(text) == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        taken += traces.Take();
+    }
+    return taken;
+}
+
+TEST_F(EventLogPlugin, MissingRecordsAreCountedAndOtherErrorsSubscribeAgainWithoutDuplicates) {
+    testing::TraceLog traces;
+    Publish({Logoff(u"u1")}, 1);                                            // record id 1, handled
+    for (int i = 0; i < 5; ++i) winsim::PublishEvent(Security(4688, {}));  // ids 2 to 6, not selected
+    // A log of room for two such records keeps 5 and 6: what came before is overwritten.
+    winsim::SetChannelMaximumSize(u"Security", 2 * winsim::StoredSize(Security(4688, {})));
+    winsim::DeliverSubscriptionError(evt::kErrorQueryResultStale);
+    winsim::WaitForEventDelivery();  // counted before anything else is logged
+    Publish({Logoff(u"u2")}, 1);
+    std::string log = traces.Take();
+    EXPECT_NE(log.find("1 [CNtEventLog] The subscription callback was notified that event records are missing.\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("1 [CNtEventLog] 3 records of Security were overwritten before they were read "
+                       "(record ids 2 to 4)\n"),
+              std::string::npos)
+        << log;
+
     winsim::DeliverSubscriptionError(5);
-    auto events = Publish({Security(4647, {EventValue::Null(), EventValue::String(u"bob")})}, 1);
-    EXPECT_EQ(events.size(), 1u);
+    log = WaitForTrace(traces, "Subscribed again");
+    EXPECT_NE(log.find("1 [CNtEventLog] The subscription callback received the following Win32 error: 5\n"),
+              std::string::npos);
+    EXPECT_NE(log.find("0 [CNtEventLog] Subscribed again, after the last record handled in each channel\n"),
+              std::string::npos)
+        << log;
+    auto events = Publish({Logoff(u"u3")}, 1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(FieldsOf(events[0])[u"user_name"], u"u3") << "nothing handled before comes again";
+    EXPECT_EQ(winsim::OpenSubscriptionCount(), 1u);
+}
+
+TEST_F(EventLogPlugin, AServiceRestartLosesAndDuplicatesNothing) {
+    testing::TraceLog traces;
+    Publish({Logoff(u"u1"), Logoff(u"u2")}, 2);
+    winsim::StopEventLogService();
+    for (const char16_t* user : {u"u3", u"u4", u"u5"}) winsim::PublishEvent(Logoff(user));
+    winsim::StartEventLogService();
+    ASSERT_TRUE(host.WaitForEvents(5));
+    winsim::PublishEvent(Logoff(u"u6"));
+    ASSERT_TRUE(host.WaitForEvents(6));
+    winsim::WaitForEventDelivery();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // nothing more may follow
+    std::vector<std::u16string> users;
+    {
+        std::lock_guard guard(host.lock);
+        for (const auto& event : host.events) users.push_back(FieldsOf(event.get())[u"user_name"]);
+    }
+    EXPECT_EQ(users, (std::vector<std::u16string>{u"u1", u"u2", u"u3", u"u4", u"u5", u"u6"}));
+    EXPECT_EQ(winsim::OpenSubscriptionCount(), 1u) << "the failed one is closed";
+    std::string log = traces.Take();
+    EXPECT_NE(log.find("The subscription callback received the following Win32 error: 1722\n"), std::string::npos);
+    EXPECT_NE(log.find("Subscribed again, after the last record handled"), std::string::npos) << log;
+}
+
+TEST_F(EventLogPlugin, WhileTheServiceStaysDownRetriesBackOffUntilStopOrDestroyEndsThem) {
+    testing::TraceLog traces;
+    winsim::StopEventLogService();
+    std::string log = WaitForTrace(traces, "Subscribing again in 1000 ms");
+    EXPECT_NE(log.find("0 [CNtEventLog] Subscribing again in 500 ms\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("1 [CNtEventLog] EvtSubscribe failed with 1722.\n"), std::string::npos) << log;
+    ASSERT_NE(log.find("Subscribing again in 1000 ms"), std::string::npos) << "the wait doubles";
+    plugin->Stop();
+    while (plugin->IsBusy()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(winsim::OpenSubscriptionCount(), 0u);
+    winsim::StartEventLogService();
+    StartAndSubscribe();
+    EXPECT_EQ(winsim::OpenSubscriptionCount(), 1u);
+
+    // Destroy without a Stop waits for the retry and leaves no subscription behind.
+    winsim::StopEventLogService();
+    WaitForTrace(traces, "Subscribing again in 500 ms");
+    plugin->Destroy();
+    EXPECT_EQ(winsim::OpenSubscriptionCount(), 0u);
+    winsim::StartEventLogService();
+    EXPECT_EQ(traces.Take().find("Subscribed again"), std::string::npos);
+    LL_singleton<CSpecialLog>::Instance().Stop(5000);
+    plugin = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
+    plugin->Initialize(&host);
+}
+
+TEST_F(EventLogPlugin, WithoutBookmarksASubscriptionOpensAgainForNewRecords) {
+    testing::TraceLog traces;
+    plugin->Stop();
+    plugin->Destroy();
+    LL_singleton<CSpecialLog>::Instance().Stop(5000);
+    winsim::RemoveLibraryExport(u"Wevtapi.dll", "EvtCreateBookmark");
+    plugin = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
+    plugin->Initialize(&host);
+    StartAndSubscribe();
+    winsim::DeliverSubscriptionError(5);
+    std::string log = WaitForTrace(traces, "Subscribed again");
+    EXPECT_NE(log.find("1 [CNtEventLog] Subscribed again to new records only"), std::string::npos) << log;
+    EXPECT_EQ(Publish({Logoff(u"u1")}, 1).size(), 1u);
 }
 
 TEST_F(EventLogPlugin, StopRacingWithDeliveryIsClean) {

@@ -33,6 +33,7 @@ struct Wevtapi {
         Resolve<evt::EvtOpenPublisherMetadataFn>("EvtOpenPublisherMetadata");
     evt::EvtFormatMessageFn formatMessage = Resolve<evt::EvtFormatMessageFn>("EvtFormatMessage");
     evt::EvtSubscribeFn subscribe = Resolve<evt::EvtSubscribeFn>("EvtSubscribe");
+    evt::EvtCreateBookmarkFn createBookmark = Resolve<evt::EvtCreateBookmarkFn>("EvtCreateBookmark");
 
     // The record's system or user values, rendered in two steps as the module renders them; an
     // empty buffer when rendering fails.

@@ -62,7 +62,8 @@ struct Service {
     uint64_t published = 0;
     std::map<std::u16string, std::shared_ptr<const PublisherMessages>> publishers;  // by folded provider name
     uint32_t nextSubscribeFailure = 0;
-    std::vector<std::shared_ptr<Subscription>> subscriptions;
+    bool down = false;
+    std::vector<std::shared_ptr<Subscription>> subscriptions;  // those the service delivers to
     size_t outstanding = 0;  // deliveries queued or in a callback
     std::condition_variable idle;
     HandleTable<std::shared_ptr<Subscription>> subscriptionHandles;
@@ -112,6 +113,19 @@ void Finished(Service& service, size_t deliveries) {
     if (service.outstanding == 0) service.idle.notify_all();
 }
 
+// Whether a subscription that starts this way takes a record logged before it.
+bool StartTakes(const SubscriptionStart& start, const EventRecord& record) {
+    switch (start.kind) {
+        case SubscriptionStart::Kind::Future: return false;
+        case SubscriptionStart::Kind::Oldest: return true;
+        case SubscriptionStart::Kind::AfterBookmark: {
+            auto position = start.bookmark.find(vantel::FoldCase(record.channel));
+            return position == start.bookmark.end() || record.system[kSystemEventRecordId].number > position->second;
+        }
+    }
+    return false;
+}
+
 // Parses the query and checks its channels; the service's lock is held.
 uint32_t ReadQuery(Service& service, const std::u16string& path, const std::u16string& text, EventQuery* query) {
     if (uint32_t error = ParseEventQuery(path, text, query)) return error;
@@ -152,6 +166,7 @@ void RunDeliveries(std::shared_ptr<Subscription> subscription) {
 void ResetEventLog() {
     Service& service = TheService();
     std::lock_guard guard(service.lock);
+    service.down = false;
     service.ResetChannels();
     service.publishers.clear();
     service.nextSubscribeFailure = 0;
@@ -219,6 +234,24 @@ void FailNextSubscribe(uint32_t error) {
     service.nextSubscribeFailure = error;
 }
 
+void StopEventLogService() {
+    Service& service = TheService();
+    std::lock_guard guard(service.lock);
+    service.down = true;
+    for (const std::shared_ptr<Subscription>& subscription : service.subscriptions) {
+        Finished(service, subscription->pending.size());
+        subscription->pending.clear();
+        Queue(service, *subscription, {nullptr, kErrorServiceUnavailable});
+    }
+    service.subscriptions.clear();  // their handles stay open until closed
+}
+
+void StartEventLogService() {
+    Service& service = TheService();
+    std::lock_guard guard(service.lock);
+    service.down = false;
+}
+
 size_t OpenSubscriptionCount() { return TheService().subscriptionHandles.Count(); }
 
 void WaitForEventDelivery() {
@@ -232,26 +265,28 @@ HandleTable<EventPtr>& EventHandles() { return TheService().events; }
 uint32_t QueryEvents(const std::u16string& path, const std::u16string& text, std::vector<EventPtr>* records) {
     Service& service = TheService();
     std::lock_guard guard(service.lock);
+    if (service.down) return kErrorServiceUnavailable;
     EventQuery query;
     if (uint32_t error = ReadQuery(service, path, text, &query)) return error;
     *records = service.Selected(query, FileTimeNow());
     return 0;
 }
 
-uint32_t Subscribe(const std::u16string& path, const std::u16string& text, bool fromOldest,
+uint32_t Subscribe(const std::u16string& path, const std::u16string& text, const SubscriptionStart& start,
                    SubscribeCallback callback, void* context, uintptr_t* handle) {
     Service& service = TheService();
     std::lock_guard guard(service.lock);
     if (uint32_t failure = std::exchange(service.nextSubscribeFailure, 0)) return failure;
+    if (service.down) return kErrorServiceUnavailable;
     auto subscription = std::make_shared<Subscription>();
     if (uint32_t error = ReadQuery(service, path, text, &subscription->query)) return error;
     subscription->callback = callback;
     subscription->context = context;
     // Started under the lock, the thread finds the subscription complete.
     subscription->worker = std::thread(RunDeliveries, subscription);
-    if (fromOldest)
+    if (start.kind != SubscriptionStart::Kind::Future)
         for (EventPtr& record : service.Selected(subscription->query, FileTimeNow()))
-            Queue(service, *subscription, {std::move(record)});
+            if (StartTakes(start, *record)) Queue(service, *subscription, {std::move(record)});
     service.subscriptions.push_back(subscription);
     *handle = service.subscriptionHandles.Open(subscription);
     return 0;

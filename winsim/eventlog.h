@@ -20,8 +20,8 @@ struct PublisherMessages {
 };
 
 // Control, for tests and scenarios.
-// Back to the default channels, all empty, with no publishers and no pending failure; open
-// subscriptions stay open.
+// Back to the default channels, all empty, with no publishers and no pending failure, the
+// service running; open subscriptions stay open.
 void ResetEventLog();
 // Channel paths compare ignoring case. Removing a channel drops its records.
 void AddEventChannel(const std::u16string& path);
@@ -39,6 +39,15 @@ void SetPublisherMessages(const std::u16string& provider, PublisherMessages mess
 void DeliverSubscriptionError(uint32_t error);
 // Makes the next EvtSubscribe fail with the error.
 void FailNextSubscribe(uint32_t error);
+// What open subscriptions are told, and calls that need the service answer, while it is down:
+// the RPC server is unavailable.
+constexpr uint32_t kErrorServiceUnavailable = 1722;
+// Stops the service: every open subscription gets an error notice 1722 and delivers nothing more
+// (what it had queued is dropped) until it is closed; subscribing and querying fail with 1722
+// until StartEventLogService. Records published meanwhile are logged, as the service logs what
+// was written while it was down once it is back.
+void StopEventLogService();
+void StartEventLogService();
 size_t OpenSubscriptionCount();
 // Event, query, render-context and publisher handles still open.
 size_t OpenEventLogHandleCount();

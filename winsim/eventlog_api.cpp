@@ -32,6 +32,7 @@ struct Handles {
     HandleTable<uint32_t> renderContexts;  // the context's flags
     HandleTable<std::shared_ptr<QueryResult>> queries;
     HandleTable<std::shared_ptr<const PublisherMessages>> publishers;  // the metadata as it was opened
+    HandleTable<BookmarkPositions> bookmarks;
 };
 
 Handles& TheHandles() {
@@ -214,6 +215,44 @@ std::optional<std::u16string> MessageOf(const PublisherMessages& messages, const
     return std::nullopt;
 }
 
+// The value of an attribute written name='value' or name="value" in the element's text.
+std::optional<std::u16string> AttributeOf(std::u16string_view element, std::u16string_view name) {
+    for (size_t at = element.find(name); at != std::u16string_view::npos; at = element.find(name, at + 1)) {
+        size_t quote = at + name.size() + 1;
+        bool standsAlone = at > 0 && (element[at - 1] == u' ' || element[at - 1] == u'\t' || element[at - 1] == u'\n' ||
+                                      element[at - 1] == u'\r');
+        if (!standsAlone || quote >= element.size() || element[at + name.size()] != u'=' ||
+            (element[quote] != u'\'' && element[quote] != u'"'))
+            continue;
+        size_t end = element.find(element[quote], quote + 1);
+        if (end == std::u16string_view::npos) return std::nullopt;
+        return std::u16string(element.substr(quote + 1, end - quote - 1));
+    }
+    return std::nullopt;
+}
+
+// "<BookmarkList><Bookmark Channel='Security' RecordId='12' IsCurrent='true'/>...</BookmarkList>":
+// false when it is no such list or a bookmark lacks its channel or a decimal record id.
+bool ParseBookmark(std::u16string_view xml, BookmarkPositions* positions) {
+    constexpr std::u16string_view kOpen = u"<Bookmark ";
+    size_t list = xml.find(u"<BookmarkList");
+    if (list == std::u16string_view::npos || xml.find_first_not_of(u" \t\r\n") != list) return false;
+    for (size_t at = xml.find(kOpen); at != std::u16string_view::npos; at = xml.find(kOpen, at + 1)) {
+        size_t end = xml.find(u"/>", at);
+        if (end == std::u16string_view::npos) return false;
+        std::u16string_view element = xml.substr(at, end - at);
+        std::optional<std::u16string> channel = AttributeOf(element, u"Channel");
+        std::optional<std::u16string> id = AttributeOf(element, u"RecordId");
+        if (!channel || !id || id->empty() || id->size() > 19 ||
+            id->find_first_not_of(u"0123456789") != std::u16string::npos)
+            return false;
+        uint64_t number = 0;
+        for (char16_t digit : *id) number = number * 10 + static_cast<uint64_t>(digit - u'0');
+        (*positions)[vantel::FoldCase(*channel)] = number;
+    }
+    return true;
+}
+
 }  // namespace
 
 Handle EvtQuery(Handle session, const vantel::WChar* path, const vantel::WChar* query, uint32_t flags) {
@@ -253,7 +292,7 @@ int32_t EvtClose(Handle object) {
         uintptr_t handle = ValueOf(object);
         Handles& handles = TheHandles();
         if (CloseSubscription(handle) || EventHandles().Close(handle) || handles.renderContexts.Close(handle) ||
-            handles.queries.Close(handle) || handles.publishers.Close(handle))
+            handles.queries.Close(handle) || handles.publishers.Close(handle) || handles.bookmarks.Close(handle))
             return 1;
         return Fail(errors::kErrorInvalidHandle, 0);
     });
@@ -339,23 +378,44 @@ Handle EvtSubscribe(Handle session, void* signalEvent, const vantel::WChar* chan
                     Handle bookmark, void* context, SubscribeCallback callback, uint32_t flags) {
     return Guarded<Handle>(nullptr, [&]() -> Handle {
         if (session != nullptr) return Fail<Handle>(errors::kErrorInvalidHandle, nullptr);
-        // Push subscriptions only: a callback, no signal event, no bookmark.
-        if (signalEvent != nullptr || bookmark != nullptr || callback == nullptr ||
-            (flags != kSubscribeToFutureEvents && flags != kSubscribeStartAtOldestRecord))
+        // Push subscriptions only: a callback, no signal event; a bookmark exactly when starting after one.
+        SubscriptionStart start;
+        switch (flags) {
+            case kSubscribeToFutureEvents: break;
+            case kSubscribeStartAtOldestRecord: start.kind = SubscriptionStart::Kind::Oldest; break;
+            case kSubscribeStartAfterBookmark: {
+                std::optional<BookmarkPositions> positions = TheHandles().bookmarks.Get(ValueOf(bookmark));
+                uint32_t refused = bookmark ? errors::kErrorInvalidHandle : errors::kErrorInvalidParameter;
+                if (!positions) return Fail<Handle>(refused, nullptr);
+                start = {SubscriptionStart::Kind::AfterBookmark, std::move(*positions)};
+                break;
+            }
+            default: return Fail<Handle>(errors::kErrorInvalidParameter, nullptr);
+        }
+        if (signalEvent != nullptr || callback == nullptr ||
+            (bookmark != nullptr && start.kind != SubscriptionStart::Kind::AfterBookmark))
             return Fail<Handle>(errors::kErrorInvalidParameter, nullptr);
         std::u16string text = query != nullptr ? vantel::FromWide(query) : u"*";
         uintptr_t handle = 0;
-        if (uint32_t error = Subscribe(vantel::FromWide(channelPath), text, flags == kSubscribeStartAtOldestRecord,
-                                       callback, context, &handle))
+        if (uint32_t error = Subscribe(vantel::FromWide(channelPath), text, start, callback, context, &handle))
             return Fail<Handle>(error, nullptr);
         return HandleOf(handle);
+    });
+}
+
+Handle EvtCreateBookmark(const vantel::WChar* bookmarkXml) {
+    return Guarded<Handle>(nullptr, [&]() -> Handle {
+        BookmarkPositions positions;
+        if (bookmarkXml != nullptr && !ParseBookmark(vantel::FromWide(bookmarkXml), &positions))
+            return Fail<Handle>(errors::kErrorInvalidParameter, nullptr);
+        return HandleOf(TheHandles().bookmarks.Open(std::move(positions)));
     });
 }
 
 size_t OpenEventLogHandleCount() {
     Handles& handles = TheHandles();
     return EventHandles().Count() + handles.renderContexts.Count() + handles.queries.Count() +
-           handles.publishers.Count();
+           handles.publishers.Count() + handles.bookmarks.Count();
 }
 
 }  // namespace winsim

@@ -27,4 +27,6 @@ vantel::evt::Handle VANTEL_WINAPI EvtSubscribe(vantel::evt::Handle session, void
                                                vantel::evt::Handle bookmark, void* context,
                                                vantel::evt::SubscribeCallback callback, uint32_t flags);
 
+vantel::evt::Handle VANTEL_WINAPI EvtCreateBookmark(const vantel::WChar* bookmarkXml);
+
 }  // namespace winsim

@@ -1,6 +1,7 @@
 // The event-log service as its entry points (winsim/eventlog_api.cpp) reach it.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,12 +17,23 @@ using EventPtr = std::shared_ptr<const EventRecord>;
 // Handles of records: opened around a callback and by EvtNext.
 HandleTable<EventPtr>& EventHandles();
 
-// The query's records in the order they were logged. 0, 15001 (malformed query) or 15007 (a
-// selection names no channel of the machine).
+// The query's records in the order they were logged. 0, 15001 (malformed query), 15007 (a
+// selection names no channel of the machine) or 1722 (the service is down).
 uint32_t QueryEvents(const std::u16string& path, const std::u16string& query, std::vector<EventPtr>* records);
-// Starts a subscription with a delivery thread of its own; fromOldest queues the records already
-// logged first. Errors as for QueryEvents, or the one FailNextSubscribe left.
-uint32_t Subscribe(const std::u16string& path, const std::u16string& query, bool fromOldest,
+// A bookmark: per channel (folded path), the id of the last record read.
+using BookmarkPositions = std::map<std::u16string, uint64_t>;
+
+// Where a subscription starts: future records only, every record logged, or those after a
+// bookmark's positions (all records of a channel the bookmark does not name).
+struct SubscriptionStart {
+    enum class Kind { Future, Oldest, AfterBookmark } kind = Kind::Future;
+    BookmarkPositions bookmark;
+};
+
+// Starts a subscription with a delivery thread of its own, queuing the records logged before it
+// that its start takes. Errors as for QueryEvents, 1722 while the service is down, or the one
+// FailNextSubscribe left.
+uint32_t Subscribe(const std::u16string& path, const std::u16string& query, const SubscriptionStart& start,
                    vantel::evt::SubscribeCallback callback, void* context, uintptr_t* handle);
 // False when the handle is no open subscription. Returns once no callback of it runs, or at
 // once when called from its own callback, which is the last.

@@ -40,7 +40,8 @@ struct Libraries {
           {"EvtRender", Export<vantel::evt::EvtRenderFn>(&EvtRender)},
           {"EvtOpenPublisherMetadata", Export<vantel::evt::EvtOpenPublisherMetadataFn>(&EvtOpenPublisherMetadata)},
           {"EvtFormatMessage", Export<vantel::evt::EvtFormatMessageFn>(&EvtFormatMessage)},
-          {"EvtSubscribe", Export<vantel::evt::EvtSubscribeFn>(&EvtSubscribe)}}},
+          {"EvtSubscribe", Export<vantel::evt::EvtSubscribeFn>(&EvtSubscribe)},
+          {"EvtCreateBookmark", Export<vantel::evt::EvtCreateBookmarkFn>(&EvtCreateBookmark)}}},
     };
 
     bool Removed(const std::u16string& fileName, std::string_view exportName) {
