@@ -3,7 +3,10 @@
 #include <cstring>
 
 #include "eventlog/nt_event_log.h"
+#include "fake_host.h"
+#include "monitors/named_event_log.h"
 #include "plugin/factory.h"
+#include "plugin/singleton.h"
 #include "plugin/run_state.h"
 
 namespace vantel {
@@ -49,11 +52,21 @@ TEST_F(PluginSlots, OtherClassesIgnoreProperties) {
 }
 
 TEST_F(PluginSlots, SecondInitializeIsHarmless) {
+    static testing::FakeHost* const host = new testing::FakeHost;  // the named-event worker may outlive the test
+    auto* eventLog = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
+    EXPECT_EQ(eventLog->Initialize(host), 0);
+    platform::LibraryHandle library = eventLog->api().library;
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(eventLog->Initialize(host), 0);
+    EXPECT_EQ(eventLog->api().library, library) << "the event-log library is not loaded again";
     for (const Guid* id : {&kClsidEventLog, &kClsidNtUsers, &kClsidCertificate}) {
         IKestranePlugin* plugin = CreatePluginObject(id);
-        EXPECT_EQ(plugin->Initialize(nullptr), 0);
-        EXPECT_EQ(plugin->Initialize(nullptr), 0);
+        EXPECT_EQ(plugin->Initialize(host), 0);
+        IServerPushedMessageHandler* handler = host->handler;
+        EXPECT_EQ(plugin->Initialize(host), 0);
+        EXPECT_EQ(host->handler, handler) << "no second handler is registered";
     }
+    LL_singleton<CSpecialLog>::Instance().Stop(5000);
 }
 
 TEST_F(PluginSlots, StartStopAndIsBusyFollowTheRunState) {
