@@ -43,11 +43,11 @@ void TraceSubscribeFailure(uint32_t error) {
         TraceError(u"[CNtEventLog] EvtSubscribe failed with %lu.", error);
 }
 
-// A query that names a missing channel or is malformed, or a library without subscriptions, stays
-// so however long one waits: the next Start tries again.
+// A query that names a missing channel or is malformed, or a library without subscriptions (a stub
+// that fails without an error is one), stays so however long one waits: the next Start tries again.
 bool WaitingMends(uint32_t error) {
     return error != evt::kErrorChannelNotFound && error != evt::kErrorInvalidQuery &&
-           error != static_cast<uint32_t>(platform::kErrorCallNotImplemented);
+           error != static_cast<uint32_t>(platform::kErrorCallNotImplemented) && error != 0;
 }
 
 // The id of the channel's first record in the direction, 0 when it has none; nothing when the
@@ -77,20 +77,25 @@ void ChannelSubscription::EndRetries() {
 }
 
 void ChannelSubscription::Open() {
-    EndRetries();
     std::lock_guard guard(subscriptionLock_);
     // A Stop that came first wins: no subscription outlives it.
     if (state_.stopped) return;
+    CloseLocked();
     bool resumed = false;
     uint32_t error = 0;
     if (!SubscribeLocked(false, &resumed, &error) && WaitingMends(error)) RetryLater();
 }
 
 void ChannelSubscription::Close() {
-    EndRetries();
     std::lock_guard guard(subscriptionLock_);
-    if (subscription_ != nullptr) api_.close(subscription_);
+    CloseLocked();
+}
+
+void ChannelSubscription::CloseLocked() {
+    if (subscription_ != nullptr) api_.close(subscription_);  // returns once no callback of it runs
     subscription_ = nullptr;
+    // Only now: a retry that the closed subscription's last callbacks asked for is not wanted either.
+    EndRetries();
 }
 
 void ChannelSubscription::CloseAndWait() {
@@ -197,13 +202,19 @@ void ChannelSubscription::RetryLater() {
 void ChannelSubscription::RetryWork(void* context) {
     auto* self = static_cast<ChannelSubscription*>(context);
     PluginRunState& state = self->state_;
-    AtBoundary(u"[CNtEventLog] RetryWork", [self] { self->RunRetries(); });
-    {
-        // Whatever way the retries ended; notified under the lock, since CloseAndWait's caller may
-        // destroy the object as soon as it sees this.
+    for (;;) {
+        bool ended = AtBoundary(u"[CNtEventLog] RetryWork", false, [self] {
+            self->RunRetries();
+            return true;
+        });
+        // A retry asked for after the loop's last look, while retrying_ still kept RetryLater from
+        // queuing another item, is run here. Notified under the lock, since CloseAndWait's caller
+        // may destroy the object as soon as it sees retrying_ end.
         std::lock_guard guard(self->retryLock_);
+        if (ended && self->retryWanted_) continue;
         self->retrying_ = false;
         self->retryWake_.notify_all();
+        break;
     }
     // Last: the object may be gone, the run state never is.
     --state.running;

@@ -50,6 +50,8 @@ public:
 private:
     // Moves the epoch on: a retry waiting or about to try gives up.
     void EndRetries();
+    // With subscriptionLock_ held: closes the subscription, then ends the retries.
+    void CloseLocked();
     // With subscriptionLock_ held: closes the old subscription and opens one, after the positions
     // when resume is asked and they are known (resumed then tells), else to new records only,
     // reading the positions afresh. False (traced) with the error on failure.
