@@ -318,19 +318,14 @@ TEST_F(EventLogPlugin, WhileTheServiceStaysDownRetriesBackOffUntilStopOrDestroyE
     EXPECT_EQ(winsim::OpenSubscriptionCount(), 0u);
     winsim::StartEventLogService();
     EXPECT_EQ(traces.Take().find("Subscribed again"), std::string::npos);
-    LL_singleton<CSpecialLog>::Instance().Stop(5000);
-    plugin = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
-    plugin->Initialize(&host);
+    ReplaceDestroyedPlugin();
 }
 
 TEST_F(EventLogPlugin, WithoutBookmarksASubscriptionOpensAgainForNewRecords) {
     testing::TraceLog traces;
     plugin->Stop();
     plugin->Destroy();
-    LL_singleton<CSpecialLog>::Instance().Stop(5000);
-    winsim::RemoveLibraryExport(u"Wevtapi.dll", "EvtCreateBookmark");
-    plugin = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
-    plugin->Initialize(&host);
+    ReplaceDestroyedPlugin("EvtCreateBookmark");
     StartAndSubscribe();
     winsim::DeliverSubscriptionError(5);
     std::string log = WaitForTrace(traces, "Subscribed again");
@@ -356,9 +351,7 @@ TEST_F(EventLogPlugin, StopRacingWithDeliveryIsClean) {
 TEST_F(EventLogPlugin, WithoutTheSubscribeEntryPointNoSubscriptionIsOpened) {
     plugin->Stop();
     plugin->Destroy();
-    winsim::RemoveLibraryExport(u"Wevtapi.dll", "EvtSubscribe");
-    plugin = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
-    plugin->Initialize(&host);
+    ReplaceDestroyedPlugin("EvtSubscribe");
     EXPECT_FALSE(plugin->api().CanSubscribe());
     EXPECT_NE(plugin->api().render, nullptr);
     StartAndSubscribe();
