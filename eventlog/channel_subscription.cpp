@@ -11,6 +11,7 @@
 #include "platform/library.h"
 #include "platform/threads.h"
 #include "plugin/boundary.h"
+#include "plugin/module_lifetime.h"
 
 namespace vantel {
 
@@ -188,7 +189,7 @@ void ChannelSubscription::RetryLater() {
     }
     // Counted as running, so that the host's wait for an idle plugin before Destroy covers it.
     ++state_.running;
-    if (platform::QueueLongRunningWork(&ChannelSubscription::RetryWork, this)) return;
+    if (QueueModuleWork(&ChannelSubscription::RetryWork, this)) return;
     --state_.running;
     {
         std::lock_guard guard(retryLock_);
