@@ -48,7 +48,6 @@ protected:
     // A fresh object, initialised, in place of the destroyed one; "Wevtapi.dll" lacks the export
     // when one is named.
     void ReplaceDestroyedPlugin(const char* missingExport = nullptr) {
-        LL_singleton<CSpecialLog>::Instance().Stop(5000);
         if (missingExport != nullptr) winsim::RemoveLibraryExport(u"Wevtapi.dll", missingExport);
         plugin = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
         plugin->Initialize(&host);

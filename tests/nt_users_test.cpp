@@ -217,7 +217,7 @@ TEST_F(NtUsersTest, StartConnectsWhileACommandListsTheAccounts) {
     for (int round = 0; round < 10; ++round) {
         if (round > 0) {
             plugin_->Destroy();
-            plugin_ = new CNtUsers;
+            NewPlugin();
         }
         std::thread command([&] {
             for (int i = 0; i < 20; ++i) plugin_->ReFresh();

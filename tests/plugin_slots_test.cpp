@@ -4,9 +4,7 @@
 
 #include "eventlog/nt_event_log.h"
 #include "fake_host.h"
-#include "monitors/named_event_log.h"
 #include "plugin/factory.h"
-#include "plugin/singleton.h"
 #include "plugin/run_state.h"
 
 namespace vantel {
@@ -52,7 +50,7 @@ TEST_F(PluginSlots, OtherClassesIgnoreProperties) {
 }
 
 TEST_F(PluginSlots, SecondInitializeIsHarmless) {
-    static testing::FakeHost* const host = new testing::FakeHost;  // the named-event worker may outlive the test
+    static testing::FakeHost* const host = new testing::FakeHost;  // TearDown's Destroy still reaches it
     auto* eventLog = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
     EXPECT_EQ(eventLog->Initialize(host), 0);
     platform::LibraryHandle library = eventLog->api().library;
@@ -66,7 +64,6 @@ TEST_F(PluginSlots, SecondInitializeIsHarmless) {
         EXPECT_EQ(plugin->Initialize(host), 0);
         EXPECT_EQ(host->handler, handler) << "no second handler is registered";
     }
-    LL_singleton<CSpecialLog>::Instance().Stop(5000);
 }
 
 TEST_F(PluginSlots, StartStopAndIsBusyFollowTheRunState) {
