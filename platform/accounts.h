@@ -49,6 +49,8 @@ int32_t NetUserGetLocalGroupNames(const std::u16string& user, std::vector<std::u
 // NetLocalGroupDelMembers level 0 on this computer, for one member given by its identifier.
 int32_t NetLocalGroupDelMember(const std::u16string& group, const Sid& member);
 
+// GetComputerName: the computer's NetBIOS name.
+int32_t GetComputerNetBiosName(std::u16string* name);
 // GetComputerNameEx(ComputerNameDnsDomain) into a buffer of that many characters; 234 (more
 // data) when the name does not fit.
 int32_t GetComputerDnsDomain(uint32_t bufferChars, std::u16string* domain);
@@ -74,11 +76,15 @@ struct AccessEntry {
 };
 constexpr uint8_t kAccessAllowedAce = 0;
 constexpr uint8_t kAccessDeniedAce = 1;
+constexpr uint8_t kInheritOnlyAce = 0x08;  // for what is created below only, not the object itself
 
 // ConvertStringSecurityDescriptorToSecurityDescriptor (revision 1) of a descriptor in its string
 // form, answering the entries of its discretionary access list in list order (none when it has
 // no such list).
 int32_t DaclOfSecurityDescriptor(const std::u16string& text, std::vector<AccessEntry>* entries);
+// GetNamedSecurityInfo of a file or folder: the entries of its discretionary access list, and
+// whether it has one at all (a null list grants everyone everything).
+int32_t DaclOfFile(const std::u16string& path, bool* present, std::vector<AccessEntry>* entries);
 // The standard string form ("S-1-5-32-544") of ConvertSidToStringSid.
 int32_t SidToStringSid(const Sid& sid, std::u16string* text);
 

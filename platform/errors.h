@@ -18,6 +18,7 @@ constexpr int32_t kErrorCallNotImplemented = 120;
 constexpr int32_t kErrorInsufficientBuffer = 122;
 constexpr int32_t kErrorModNotFound = 126;
 constexpr int32_t kErrorProcNotFound = 127;
+constexpr int32_t kErrorAlreadyExists = 183;
 constexpr int32_t kErrorMoreData = 234;
 constexpr int32_t kErrorNoToken = 1008;
 constexpr int32_t kErrorServiceDoesNotExist = 1060;

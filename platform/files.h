@@ -15,6 +15,24 @@ int32_t QueryDosDeviceTarget(const std::u16string& name, std::u16string* target)
 // GetWindowsDirectory and GetSystemDirectory; empty text on failure.
 std::u16string WindowsDirectory();
 std::u16string SystemDirectory();
+// SHGetFolderPath of CSIDL_COMMON_APPDATA; empty text on failure.
+std::u16string CommonAppDataDirectory();
+
+// CreateDirectory with a security descriptor in its string form (empty: the one it inherits).
+// 183 when the folder exists, 3 when its parent does not.
+int32_t CreateDirectoryWithSecurity(const std::u16string& path, const std::u16string& descriptor);
+
+// FindFirstFile of one file or folder (no wildcards), closed again.
+struct FileFindData {
+    uint32_t attributes = 0;
+    uint64_t lastWriteTicks = 0;  // 100-ns ticks since 1601
+    uint64_t size = 0;
+    bool operator==(const FileFindData&) const = default;
+};
+int32_t FindFileData(const std::u16string& path, FileFindData* data);
+
+// GetLongPathName into 260 characters: short 8.3 components replaced by their long names.
+int32_t LongPathName(const std::u16string& path, std::u16string* longPath);
 
 // Replaces "%name%" references with the values of environment variables (ExpandEnvironmentStrings).
 int32_t ExpandEnvironmentText(const std::u16string& text, std::u16string* expanded);

@@ -31,6 +31,9 @@ int32_t RegWriteQword(RegRoot root, const std::u16string& subkey, const std::u16
 // without KEY_WOW64_64KEY, so it serves keys Windows does not redirect (those under SYSTEM).
 int32_t ShGetTextValue(RegRoot root, const std::u16string& subkey, const std::u16string& value,
                        std::u16string* data);
+// REG_SZ with its terminating zero; the key is created when missing.
+int32_t RegWriteString(RegRoot root, const std::u16string& subkey, const std::u16string& value,
+                       const std::u16string& data);
 
 void RegCloseKeyHandle(void* key);
 // An open key (RegOpenKeyEx), closed with RegCloseKey.

@@ -1,22 +1,18 @@
-// The component runtime and the management instrumentation (WMI), in the shape of the Windows
-// calls; results are HRESULTs (negative on failure).
+// The management instrumentation (WMI), in the shape of the Windows calls; results are HRESULTs
+// (negative on failure).
 #pragma once
 #include <cstdint>
 #include <string>
 
-#include "platform/handle.h"
+#include "platform/com.h"
 
 namespace vantel::platform {
 
-void ReleaseComObject(void* object);
 // A reference to a locator, a services connection, an enumerator or an object.
-using WmiPtr = UniqueHandle<ReleaseComObject>;
+using WmiPtr = ComRef;
 
 constexpr int32_t kRpcETooLate = static_cast<int32_t>(0x80010119);  // security already set
 
-// CoInitializeEx in the multi-threaded model, and CoUninitialize.
-int32_t ComInitialize();
-void ComUninitialize();
 // CoInitializeSecurity: default authentication, impersonation level impersonate.
 int32_t ComInitializeSecurity();
 

@@ -79,6 +79,7 @@ TEST_F(Companion, DirectBindingIsTriedOnceAndItsOutcomeKept) {
     EXPECT_EQ(working.CreateJsonObject(winsim::WindowsPath(kQorbase.string()), &json), kOk);
     EXPECT_EQ(working.CreateJsonObject(u"Z:\\nowhere\\Qorbase.dll", &json), kOk);
     EXPECT_TRUE(json);
+    json.reset();  // released before the binding frees the library that made it
 }
 
 TEST_F(Companion, SearchOrderIsExecutableFolderThenParentThenAppPaths) {

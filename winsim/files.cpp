@@ -1,13 +1,16 @@
 #include "winsim/files.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <utility>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "common/text.h"
+#include "winsim/directory_changes.h"
 
 namespace winsim {
 
@@ -139,6 +142,156 @@ int32_t TakeFileWriteFailure() {
         return 0;
     }
     return std::exchange(failure.error, 0);
+}
+
+namespace {
+
+constexpr int32_t kErrorFileNotFound = 2;
+constexpr int32_t kErrorPathNotFound = 3;
+constexpr int32_t kErrorAlreadyExists = 183;
+constexpr uint32_t kAttributeDirectory = 0x10;
+constexpr uint32_t kAttributeArchive = 0x20;
+
+std::map<std::u16string, std::u16string>& Descriptors() {  // by folded Windows path
+    static std::map<std::u16string, std::u16string> descriptors;
+    return descriptors;
+}
+
+std::u16string ParentPath(const std::u16string& path) {
+    size_t slash = path.rfind(u'\\');
+    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
+}
+
+bool IsShortNameCharacter(char16_t c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' || c == u'-';
+}
+
+}  // namespace
+
+bool WriteFile(const std::u16string& windowsPath, const std::string& contents, std::optional<uint64_t> lastWriteTicks) {
+    std::string host = HostPath(windowsPath);
+    if (host.empty()) return false;
+    std::error_code error;
+    bool existed = std::filesystem::exists(host, error);
+    uintmax_t oldSize = existed ? std::filesystem::file_size(host, error) : 0;
+    {
+        std::FILE* file = std::fopen(host.c_str(), "wb");
+        if (file == nullptr) return false;
+        bool written = std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();
+        if (std::fclose(file) != 0 || !written) return false;
+    }
+    if (lastWriteTicks) {
+        uint64_t since1970 = *lastWriteTicks - kTicksTo1970;
+        timespec times[2] = {{0, UTIME_OMIT},
+                             {static_cast<time_t>(since1970 / 10000000), static_cast<long>(since1970 % 10000000 * 100)}};
+        if (utimensat(AT_FDCWD, host.c_str(), times, 0) != 0) return false;
+    }
+    FileChangeBatch together;  // a new file is added and written in one moment
+    if (!existed) NotifyFileChange(windowsPath, kFileAdded, kChangeFileName);
+    if (existed || !contents.empty())
+        NotifyFileChange(windowsPath, kFileModified, kChangeLastWrite | (oldSize != contents.size() ? kChangeSize : 0));
+    return true;
+}
+
+bool DeleteFile(const std::u16string& windowsPath) {
+    std::string host = HostPath(windowsPath);
+    std::error_code error;
+    if (host.empty() || !std::filesystem::remove(host, error)) return false;
+    NotifyFileChange(windowsPath, kFileRemoved, kChangeFileName);
+    return true;
+}
+
+bool RenameFile(const std::u16string& from, const std::u16string& to) {
+    std::string hostFrom = HostPath(from), hostTo = HostPath(to);
+    std::error_code error;
+    if (hostFrom.empty() || hostTo.empty()) return false;
+    std::filesystem::rename(hostFrom, hostTo, error);
+    if (error) return false;
+    FileChangeBatch together;
+    NotifyFileChange(from, kFileRenamedOldName, kChangeFileName);
+    NotifyFileChange(to, kFileRenamedNewName, kChangeFileName);
+    return true;
+}
+
+void SetFileSecurity(const std::u16string& windowsPath, const std::u16string& descriptor) {
+    std::lock_guard guard(DrivesLock());
+    Descriptors()[vantel::FoldCase(windowsPath)] = descriptor;
+}
+
+std::u16string FileSecurity(const std::u16string& windowsPath) {
+    std::lock_guard guard(DrivesLock());
+    for (std::u16string path = vantel::FoldCase(windowsPath); !path.empty(); path = ParentPath(path)) {
+        auto found = Descriptors().find(path);
+        if (found != Descriptors().end()) return found->second;
+    }
+    return kDefaultFileSecurity;
+}
+
+int32_t CreateFolder(const std::u16string& windowsPath, const std::u16string& descriptor) {
+    std::string host = HostPath(windowsPath);
+    std::error_code error;
+    if (host.empty()) return kErrorPathNotFound;
+    if (std::filesystem::exists(host, error)) return kErrorAlreadyExists;
+    if (!std::filesystem::create_directory(host, error)) return kErrorPathNotFound;
+    if (!descriptor.empty()) SetFileSecurity(windowsPath, descriptor);
+    NotifyFileChange(windowsPath, kFileAdded, kChangeDirName);
+    return 0;
+}
+
+int32_t FindFile(const std::u16string& windowsPath, FindData* data) {
+    std::string host = HostPath(windowsPath);
+    struct stat status {};
+    if (host.empty() || stat(host.c_str(), &status) != 0) return kErrorFileNotFound;
+    data->attributes = S_ISDIR(status.st_mode) ? kAttributeDirectory : kAttributeArchive;
+    data->lastWriteTicks = kTicksTo1970 + static_cast<uint64_t>(status.st_mtim.tv_sec) * 10000000ull +
+                           static_cast<uint64_t>(status.st_mtim.tv_nsec) / 100;
+    data->size = S_ISDIR(status.st_mode) ? 0 : static_cast<uint64_t>(status.st_size);
+    return 0;
+}
+
+std::u16string ShortName(const std::u16string& name) {
+    size_t dot = name.rfind(u'.');
+    std::u16string base = name.substr(0, dot), extension = dot == std::u16string::npos ? u"" : name.substr(dot + 1);
+    bool isShort = !base.empty() && base.size() <= 8 && extension.size() <= 3;
+    for (char16_t c : base + extension) isShort = isShort && IsShortNameCharacter(c);
+    if (isShort) return name;
+    auto shortened = [](const std::u16string& part, size_t most) {
+        std::u16string kept;
+        for (char16_t c : part) {
+            char16_t upper = vantel::FoldCase(c);
+            if (IsShortNameCharacter(upper) && kept.size() < most) kept += upper;
+        }
+        return kept;
+    };
+    std::u16string extensionPart = shortened(extension, 3);
+    return shortened(base, 6) + u"~1" + (extensionPart.empty() ? u"" : u"." + extensionPart);
+}
+
+int32_t LongPathName(const std::u16string& windowsPath, std::u16string* longPath) {
+    size_t start = windowsPath.find(u'\\');
+    if (windowsPath.size() < 2 || windowsPath[1] != u':' || start != 2) return kErrorPathNotFound;
+    std::u16string path = windowsPath.substr(0, 2);
+    std::error_code error;
+    while (start < windowsPath.size()) {
+        size_t end = windowsPath.find(u'\\', start + 1);
+        std::u16string component = windowsPath.substr(start + 1, end == std::u16string::npos ? end : end - start - 1);
+        start = end == std::u16string::npos ? windowsPath.size() : end;
+        if (component.empty()) continue;
+        std::string folder = HostPath(path + u"\\");
+        std::u16string found;
+        if (std::filesystem::exists(HostPath(path + u"\\" + component), error)) {
+            found = component;
+        } else if (component.find(u'~') != std::u16string::npos) {
+            for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+                std::u16string name = vantel::FromUtf8(entry.path().filename().string());
+                if (vantel::EqualsIgnoreCase(ShortName(name), component)) found = name;
+            }
+        }
+        if (found.empty()) return end == std::u16string::npos ? kErrorFileNotFound : kErrorPathNotFound;
+        path += u"\\" + found;
+    }
+    *longPath = path;
+    return 0;
 }
 
 }  // namespace winsim

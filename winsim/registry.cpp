@@ -319,4 +319,12 @@ bool RegWaitForWatchers(Hive hive, const std::u16string& key, uint32_t milliseco
     return registry.watchersChanged.wait_for(guard, std::chrono::milliseconds(milliseconds), armed);
 }
 
+size_t RegNotificationCount(Hive hive, const std::u16string& key) {
+    Registry& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    std::u16string path = KeyPath(hive, key);
+    return std::count_if(registry.registrations.begin(), registry.registrations.end(),
+                         [&](const Registration& registration) { return registration.path == path; });
+}
+
 }  // namespace winsim

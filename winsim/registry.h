@@ -1,5 +1,6 @@
 // The simulated registry: keys compare ignoring case, values keep their type and bytes.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -54,6 +55,8 @@ int32_t RegKeyFailure(Hive hive, const std::u16string& key);
 int32_t RegOpenKey(Hive hive, const std::u16string& key, uint32_t access, uintptr_t* handle);
 void RegCloseKey(uintptr_t handle);
 int32_t RegNotifyChangeKey(uintptr_t handle, bool watchSubtree, uint32_t filter, KernelEvent event);
+// Control: how many registrations wait on the key, so that a test knows a watcher is armed.
+size_t RegNotificationCount(Hive hive, const std::u16string& key);
 
 // Control: waits, at most the time given, until every handle opened on the key with KEY_NOTIFY
 // has a notification registered or is closed, so that the next change reaches every watcher;

@@ -18,7 +18,8 @@ struct System {
         {u"SYSTEMROOT", u"C:\\Windows"},
         {u"WINDIR", u"C:\\Windows"},
         {u"SYSTEMDRIVE", u"C:"},
-        {u"PROGRAMFILES", u"C:\\Program Files"}};
+        {u"PROGRAMFILES", u"C:\\Program Files"},
+        {u"PROGRAMDATA", u"C:\\ProgramData"}};
 };
 
 System& TheSystem() {
@@ -52,6 +53,13 @@ std::u16string SystemDirectory() {
     System& machine = TheSystem();
     std::lock_guard guard(machine.lock);
     return machine.system;
+}
+
+std::u16string CommonAppDataDirectory() {
+    System& machine = TheSystem();
+    std::lock_guard guard(machine.lock);
+    auto found = machine.environment.find(u"PROGRAMDATA");
+    return found == machine.environment.end() ? std::u16string() : found->second;
 }
 
 std::u16string ExpandEnvironmentStrings(const std::u16string& text) {

@@ -81,7 +81,9 @@ namespace {
 struct Pool {
     std::mutex lock;
     std::condition_variable idle;
+    std::condition_variable released;
     int running = 0;
+    bool held = false;
     std::atomic<bool> refuse{false};
 };
 
@@ -100,6 +102,10 @@ bool QueueWorkItem(std::function<void()> function, KeepLoaded keepLoaded) {
         ++pool.running;
     }
     std::thread([function = std::move(function), keepLoaded, &pool]() mutable {
+        {
+            std::unique_lock guard(pool.lock);
+            pool.released.wait(guard, [&] { return !pool.held; });
+        }
         RunKeepingLoaded(function, keepLoaded);
         std::lock_guard guard(pool.lock);
         if (--pool.running == 0) pool.idle.notify_all();
@@ -108,6 +114,13 @@ bool QueueWorkItem(std::function<void()> function, KeepLoaded keepLoaded) {
 }
 
 void RefuseWorkItems(bool refuse) { ThePool().refuse = refuse; }
+
+void HoldWorkItems(bool hold) {
+    Pool& pool = ThePool();
+    std::lock_guard guard(pool.lock);
+    pool.held = hold;
+    if (!hold) pool.released.notify_all();
+}
 
 void WaitForIdleThreadPool() {
     Pool& pool = ThePool();

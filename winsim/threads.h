@@ -40,6 +40,8 @@ private:
 bool QueueWorkItem(std::function<void()> function, KeepLoaded keepLoaded = nullptr);
 // Fault injection: the pool refuses every work item while set.
 void RefuseWorkItems(bool refuse);
+// Control: while set, queued work items wait to begin; they begin when it is cleared.
+void HoldWorkItems(bool hold);
 // Fault injection: no new thread starts while set.
 void RefuseThreads(bool refuse);
 // Waits until no work item runs any more.

@@ -1,6 +1,7 @@
 #include "platform/accounts.h"
 
 #include "winsim/accounts.h"
+#include "winsim/files.h"
 #include "winsim/key_security.h"
 #include "winsim/local_groups.h"
 #include "winsim/security_descriptors.h"
@@ -34,6 +35,11 @@ int32_t NetUserGetLocalGroupNames(const std::u16string& user, std::vector<std::u
 
 int32_t NetLocalGroupDelMember(const std::u16string& group, const Sid& member) {
     return winsim::NetLocalGroupDelMember(group, member);
+}
+
+int32_t GetComputerNetBiosName(std::u16string* name) {
+    *name = winsim::kComputerName;
+    return kErrorSuccess;
 }
 
 int32_t GetComputerDnsDomain(uint32_t bufferChars, std::u16string* domain) {
@@ -134,6 +140,14 @@ int32_t SetEntriesInDacl(const ExplicitAccess& entry, const Dacl& dacl, Dacl* me
 
 int32_t SetKeyDacl(const std::u16string& object, const Dacl& dacl) {
     return winsim::SetKeyAccessList(object, dacl.data_ ? dacl.data_->list : winsim::AccessList());
+}
+
+int32_t DaclOfFile(const std::u16string& path, bool* present, std::vector<AccessEntry>* entries) {
+    winsim::FindData found{};
+    if (int32_t error = winsim::FindFile(path, &found)) return error;
+    std::u16string descriptor = winsim::FileSecurity(path);
+    *present = descriptor.find(u"D:") != std::u16string::npos;
+    return DaclOfSecurityDescriptor(descriptor, entries);
 }
 
 }  // namespace vantel::platform

@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
+#include "platform/accounts.h"
 #include "platform/library.h"
 #include "winsim/devices.h"
 #include "winsim/files.h"
@@ -20,6 +22,31 @@ int32_t QueryDosDeviceTarget(const std::u16string& name, std::u16string* target)
 std::u16string WindowsDirectory() { return winsim::WindowsDirectory(); }
 
 std::u16string SystemDirectory() { return winsim::SystemDirectory(); }
+
+std::u16string CommonAppDataDirectory() { return winsim::CommonAppDataDirectory(); }
+
+int32_t CreateDirectoryWithSecurity(const std::u16string& path, const std::u16string& descriptor) {
+    if (!descriptor.empty()) {
+        std::vector<AccessEntry> entries;
+        if (int32_t error = DaclOfSecurityDescriptor(descriptor, &entries)) return error;
+    }
+    return winsim::CreateFolder(path, descriptor);
+}
+
+int32_t FindFileData(const std::u16string& path, FileFindData* data) {
+    winsim::FindData found{};
+    if (int32_t error = winsim::FindFile(path, &found)) return error;
+    *data = {found.attributes, found.lastWriteTicks, found.size};
+    return kErrorSuccess;
+}
+
+int32_t LongPathName(const std::u16string& path, std::u16string* longPath) {
+    std::u16string found;
+    if (int32_t error = winsim::LongPathName(path, &found)) return error;
+    if (found.size() >= 260) return kErrorInsufficientBuffer;
+    *longPath = found;
+    return kErrorSuccess;
+}
 
 int32_t ExpandEnvironmentText(const std::u16string& text, std::u16string* expanded) {
     *expanded = winsim::ExpandEnvironmentStrings(text);

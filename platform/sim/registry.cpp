@@ -104,6 +104,13 @@ int32_t RegWriteDword(RegRoot root, const std::u16string& subkey, const std::u16
     return kErrorSuccess;
 }
 
+int32_t RegWriteString(RegRoot root, const std::u16string& subkey, const std::u16string& value,
+                       const std::u16string& data) {
+    if (int32_t failure = winsim::RegKeyFailure(HiveOf(root), subkey)) return failure;
+    winsim::RegSetString(HiveOf(root), subkey, value, data);
+    return kErrorSuccess;
+}
+
 void RegCloseKeyHandle(void* key) { winsim::RegCloseKey(reinterpret_cast<uintptr_t>(key)); }
 
 int32_t OpenRegKey(RegRoot root, const std::u16string& subkey, uint32_t access, RegKey* key) {

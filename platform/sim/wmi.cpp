@@ -3,6 +3,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/sim/com_object.h"
 #include "winsim/wmi.h"
 
 namespace vantel::platform {
@@ -21,14 +22,21 @@ struct Enumerator {
     std::vector<winsim::WmiObject> objects;
     size_t next = 0;
 };
-using ComObject = std::variant<Locator, Services, Enumerator, winsim::WmiObject>;
+struct ComObject final : SimComObject {
+    explicit ComObject(std::variant<Locator, Services, Enumerator, winsim::WmiObject> value) : value(std::move(value)) {}
+    std::variant<Locator, Services, Enumerator, winsim::WmiObject> value;
+};
 
 template <typename T>
 T* As(const WmiPtr& pointer) {
-    return pointer ? std::get_if<T>(static_cast<ComObject*>(pointer.get())) : nullptr;
+    auto* object = dynamic_cast<ComObject*>(static_cast<SimComObject*>(pointer.get()));
+    return object ? std::get_if<T>(&object->value) : nullptr;
 }
 
-WmiPtr Make(ComObject object) { return WmiPtr(new ComObject(std::move(object))); }
+template <typename T>
+WmiPtr Make(T object) {
+    return WmiPtr(static_cast<SimComObject*>(new ComObject(std::move(object))));
+}
 
 template <typename T>
 int32_t GetProperty(const WmiPtr& object, const std::u16string& name, T* value) {
@@ -44,10 +52,6 @@ int32_t GetProperty(const WmiPtr& object, const std::u16string& name, T* value) 
 
 }  // namespace
 
-void ReleaseComObject(void* object) { delete static_cast<ComObject*>(object); }
-
-int32_t ComInitialize() { return kOk; }
-void ComUninitialize() {}
 int32_t ComInitializeSecurity() { return kOk; }
 
 int32_t CreateWbemLocator(WmiPtr* locator) {

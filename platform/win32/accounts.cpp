@@ -7,6 +7,8 @@
 
 #include <memory>
 
+#include "platform/win32/access_entries.h"
+
 namespace vantel::platform {
 
 namespace {
@@ -91,6 +93,14 @@ int32_t NetLocalGroupDelMember(const std::u16string& group, const Sid& member) {
     if (!IsValidSid(member)) return ERROR_INVALID_SID;
     LOCALGROUP_MEMBERS_INFO_0 info{const_cast<uint8_t*>(member.data())};
     return static_cast<int32_t>(NetLocalGroupDelMembers(nullptr, Wide(group), 0, reinterpret_cast<BYTE*>(&info), 1));
+}
+
+int32_t GetComputerNetBiosName(std::u16string* name) {
+    wchar_t buffer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!::GetComputerNameW(buffer, &size)) return static_cast<int32_t>(GetLastError());
+    *name = reinterpret_cast<const char16_t*>(buffer);
+    return ERROR_SUCCESS;
 }
 
 int32_t GetComputerDnsDomain(uint32_t bufferChars, std::u16string* domain) {
@@ -186,6 +196,14 @@ AccessEntry EntryOfAce(void* ace) {
 
 }  // namespace
 
+void AccessEntriesOf(PACL dacl, std::vector<AccessEntry>* entries) {
+    entries->clear();
+    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (::GetAce(dacl, i, &ace)) entries->push_back(EntryOfAce(ace));
+    }
+}
+
 int32_t DaclOfSecurityDescriptor(const std::u16string& text, std::vector<AccessEntry>* entries) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(reinterpret_cast<const wchar_t*>(text.c_str()),
@@ -196,11 +214,19 @@ int32_t DaclOfSecurityDescriptor(const std::u16string& text, std::vector<AccessE
     PACL dacl = nullptr;
     entries->clear();
     if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) return static_cast<int32_t>(GetLastError());
-    if (!present || dacl == nullptr) return ERROR_SUCCESS;
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        void* ace = nullptr;
-        if (::GetAce(dacl, i, &ace)) entries->push_back(EntryOfAce(ace));
-    }
+    if (present) AccessEntriesOf(dacl, entries);
+    return ERROR_SUCCESS;
+}
+
+int32_t DaclOfFile(const std::u16string& path, bool* present, std::vector<AccessEntry>* entries) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD error = GetNamedSecurityInfoW(Wide(path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                        nullptr, &descriptor);
+    if (error != ERROR_SUCCESS) return static_cast<int32_t>(error);
+    std::unique_ptr<void, LocalMemoryFree> owned(descriptor);
+    *present = dacl != nullptr;
+    AccessEntriesOf(dacl, entries);
     return ERROR_SUCCESS;
 }
 

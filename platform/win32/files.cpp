@@ -1,6 +1,8 @@
 #include "platform/files.h"
 
 #include <windows.h>
+#include <sddl.h>
+#include <shlobj.h>
 
 #include <vector>
 
@@ -94,6 +96,43 @@ int32_t QueryDosDeviceTarget(const std::u16string& name, std::u16string* target)
 std::u16string WindowsDirectory() { return Folder(GetWindowsDirectoryW); }
 
 std::u16string SystemDirectory() { return Folder(GetSystemDirectoryW); }
+
+std::u16string CommonAppDataDirectory() {
+    wchar_t buffer[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer))) return {};
+    return reinterpret_cast<const char16_t*>(buffer);
+}
+
+int32_t CreateDirectoryWithSecurity(const std::u16string& path, const std::u16string& descriptor) {
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), nullptr, FALSE};
+    if (!descriptor.empty() &&
+        !ConvertStringSecurityDescriptorToSecurityDescriptorW(Wide(descriptor), SDDL_REVISION_1,
+                                                              &attributes.lpSecurityDescriptor, nullptr))
+        return static_cast<int32_t>(GetLastError());
+    BOOL created = CreateDirectoryW(Wide(path), descriptor.empty() ? nullptr : &attributes);
+    int32_t error = created ? ERROR_SUCCESS : static_cast<int32_t>(GetLastError());
+    LocalFree(attributes.lpSecurityDescriptor);
+    return error;
+}
+
+int32_t FindFileData(const std::u16string& path, FileFindData* data) {
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(Wide(path), &found);
+    if (search == INVALID_HANDLE_VALUE) return static_cast<int32_t>(GetLastError());
+    FindClose(search);
+    *data = {found.dwFileAttributes, uint64_t{found.ftLastWriteTime.dwHighDateTime} << 32 | found.ftLastWriteTime.dwLowDateTime,
+             uint64_t{found.nFileSizeHigh} << 32 | found.nFileSizeLow};
+    return ERROR_SUCCESS;
+}
+
+int32_t LongPathName(const std::u16string& path, std::u16string* longPath) {
+    wchar_t buffer[MAX_PATH] = {};
+    DWORD length = GetLongPathNameW(Wide(path), buffer, MAX_PATH);
+    if (length == 0) return static_cast<int32_t>(GetLastError());
+    if (length >= MAX_PATH) return ERROR_INSUFFICIENT_BUFFER;
+    *longPath = Text(buffer, length);
+    return ERROR_SUCCESS;
+}
 
 int32_t ExpandEnvironmentText(const std::u16string& text, std::u16string* expanded) {
     DWORD length = ExpandEnvironmentStringsW(Wide(text), nullptr, 0);

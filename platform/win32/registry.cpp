@@ -88,6 +88,11 @@ int32_t RegWriteDword(RegRoot root, const std::u16string& subkey, const std::u16
     return SetValue(root, subkey, value, REG_DWORD, &number, sizeof(number));
 }
 
+int32_t RegWriteString(RegRoot root, const std::u16string& subkey, const std::u16string& value,
+                       const std::u16string& data) {
+    return SetValue(root, subkey, value, REG_SZ, data.c_str(), static_cast<DWORD>((data.size() + 1) * sizeof(char16_t)));
+}
+
 void RegCloseKeyHandle(void* key) { RegCloseKey(static_cast<HKEY>(key)); }
 
 int32_t OpenRegKey(RegRoot root, const std::u16string& subkey, uint32_t access, RegKey* key) {

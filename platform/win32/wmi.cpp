@@ -45,12 +45,6 @@ HRESULT Get(const WmiPtr& object, const std::u16string& name, Variant* value) {
 
 }  // namespace
 
-void ReleaseComObject(void* object) { static_cast<IUnknown*>(object)->Release(); }
-
-int32_t ComInitialize() { return CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
-
-void ComUninitialize() { CoUninitialize(); }
-
 int32_t ComInitializeSecurity() {
     return CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT, RPC_C_IMP_LEVEL_IMPERSONATE,
                                 nullptr, EOAC_NONE, nullptr);
