@@ -81,4 +81,14 @@ bool StartsWithIgnoreCase(std::u16string_view text, std::u16string_view prefix) 
     return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
 }
 
+int64_t LeadingInt64(std::u16string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
+    bool negative = i < text.size() && text[i] == u'-';
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) ++i;
+    uint64_t value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) value = value * 10 + (text[i] - u'0');
+    return negative ? static_cast<int64_t>(0 - value) : static_cast<int64_t>(value);
+}
+
 }  // namespace vantel

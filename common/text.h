@@ -1,5 +1,6 @@
 // UTF-16 text helpers shared by the module and its supporting targets.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,5 +22,9 @@ char16_t FoldCase(char16_t c);
 std::u16string FoldCase(std::u16string text);
 bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
 bool StartsWithIgnoreCase(std::u16string_view text, std::u16string_view prefix);
+
+// The leading decimal number of a text, as the C runtime reads it (blanks, a sign, digits);
+// none gives 0.
+int64_t LeadingInt64(std::u16string_view text);
 
 }  // namespace vantel

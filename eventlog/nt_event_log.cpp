@@ -1,7 +1,10 @@
 #include "eventlog/nt_event_log.h"
 
 #include "common/path.h"
+#include "monitors/attack_monitor.h"
 #include "monitors/named_event_log.h"
+#include "monitors/share_monitor.h"
+#include "monitors/task_monitor.h"
 #include "platform/files.h"
 #include "platform/lsa.h"
 #include "platform/registry.h"
@@ -20,6 +23,8 @@ constexpr int32_t kStatusInvalidParameter = static_cast<int32_t>(0xC000000D);
 constexpr size_t kMaxPath = 260;
 // How long Destroy waits for the classic readers, which leave within one wake-up once signalled.
 constexpr uint32_t kLegacyReadersExitMs = 5000;
+// How long Destroy waits for each change monitor's watcher, which Stop has woken.
+constexpr uint32_t kWatcherEndMs = 5000;
 
 enum AuditCategory { kAuditLogon = 1, kAuditObjectAccess = 2, kAuditAccountManagement = 6 };
 
@@ -74,8 +79,10 @@ int32_t CNtEventLog::Start() {
             if (!QueueModuleWork(&CNtEventLog::SubscribeChannels, this)) --runState().running;
         } else {
             StartLegacyReaders(run);
+            LL_singleton<CShareMonitor>::Instance().StartMonitor();
+            LL_singleton<CTaskMonitor>::Instance().StartMonitor();
         }
-        TraceError(u"[CNtEventLog] the remote-logon attack monitor is not available");
+        LL_singleton<CAttackMonitor>::Instance().StartMonitor(configurationKey_);
         return 0;
     });
 }
@@ -86,6 +93,7 @@ int32_t CNtEventLog::Stop() {
         runState().stopped.exchange(1);
         channels_.Close();
         legacyReaders_.SignalAll();
+        StopMonitors();
         return 0;
     });
 }
@@ -103,15 +111,27 @@ int32_t CNtEventLog::SetProperty(int32_t id, void* data) {
 
 void CNtEventLog::BeforeDestroy() {
     channels_.CloseAndWait();  // no callback or retry may reach a destroyed object
-    // Nor a classic reader: told to stop as Stop does, each leaves at its next wake-up.
+    // Nor a classic reader or a monitor's watcher: told to stop as Stop does, each leaves at its
+    // next wake-up.
     runState().stopped.exchange(1);
     legacyReaders_.SignalAll();
+    StopMonitors();
     if (!legacyReaders_.WaitIdle(kLegacyReadersExitMs))
         TraceError(u"[CNtEventLog] the classic readers did not end within %u ms", kLegacyReadersExitMs);
+    bool ended = LL_singleton<CShareMonitor>::Instance().WaitForWatcher(kWatcherEndMs);
+    ended &= LL_singleton<CTaskMonitor>::Instance().WaitForWatcher(kWatcherEndMs);
+    ended &= LL_singleton<CAttackMonitor>::Instance().WaitForWatcher(kWatcherEndMs);
+    if (!ended) TraceError(u"[CNtEventLog] a change monitor's watcher has not ended");
     api_.Release();
     // What was committed reaches the host before the plugin is gone (or the next Start takes
     // over a worker still delivering).
     LL_singleton<CSpecialLog>::Instance().Stop(kReleaseWaitMs);
+}
+
+void CNtEventLog::StopMonitors() {
+    LL_singleton<CShareMonitor>::Instance().StopMonitor();
+    LL_singleton<CTaskMonitor>::Instance().StopMonitor();
+    LL_singleton<CAttackMonitor>::Instance().StopMonitor();
 }
 
 bool CNtEventLog::SetAuditPolicy(bool enable) {

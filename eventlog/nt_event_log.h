@@ -91,6 +91,8 @@ private:
     // Hands a classic record to its translator when its identifier is one of the ids given for
     // the Security log, or 7036.
     void TranslateLegacyRecord(const LegacyEventRecord& record, std::initializer_list<uint32_t> securityIds);
+    // The share, task and attack monitors; each one's watcher leaves at once.
+    void StopMonitors();
     void TranslateModernLogon(uint32_t eventId, const EventValues& values, uint64_t time);
     void TranslateLegacyLogon(uint32_t eventId, const LegacyEventRecord& record, uint64_t time);
     // False for a scheduled task in an excluded folder, which gives no record at all.

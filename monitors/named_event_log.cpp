@@ -11,17 +11,6 @@ constexpr uint32_t kWaitObject0 = 0;
 constexpr uint32_t kWaitTimeout = 258;
 constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;
 
-// The leading decimal number of a text, as the C runtime reads it; none gives 0.
-int64_t LeadingInt64(const std::u16string& text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
-    bool negative = i < text.size() && text[i] == u'-';
-    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) ++i;
-    uint64_t value = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) value = value * 10 + (text[i] - u'0');
-    return negative ? static_cast<int64_t>(0 - value) : static_cast<int64_t>(value);
-}
-
 // A number for the calling thread, never reused within the process (thread ids are). Trivially
 // destructible on purpose: mingw runs thread_local destructors after their storage is gone.
 uint64_t ThreadSerial() {

@@ -348,13 +348,16 @@ TEST_F(EventLogPlugin, StopRacingWithDeliveryIsClean) {
     }
 }
 
-TEST_F(EventLogPlugin, WithoutTheSubscribeEntryPointNoSubscriptionIsOpened) {
+TEST_F(EventLogPlugin, WithoutTheSubscribeEntryPointTheShareAndTaskMonitorsRunInstead) {
     plugin->Stop();
     plugin->Destroy();
     ReplaceDestroyedPlugin("EvtSubscribe");
     EXPECT_FALSE(plugin->api().CanSubscribe());
     EXPECT_NE(plugin->api().render, nullptr);
-    StartAndSubscribe();
+    plugin->Start();
+    EXPECT_EQ(plugin->IsBusy(), 1) << "the share and task watchers count as running until Stop";
+    plugin->Stop();
+    while (plugin->IsBusy()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(winsim::OpenSubscriptionCount(), 0u);
 }
 
