@@ -58,11 +58,14 @@ CAttackMonitor::CAttackMonitor()
 }
 
 void CAttackMonitor::CreateFolder() {
-    std::u16string parent = PathParent(folderPath_);
-    int32_t error = platform::CreateDirectoryWithSecurity(parent, u"");
-    if (error != platform::kErrorSuccess && error != platform::kErrorAlreadyExists)
-        TraceError(u"[CAttackMonitor] can't create dir %s: %d", parent, error);
-    error = platform::CreateDirectoryWithSecurity(folderPath_, kOwnFolderSecurity);
+    // Missing parents first, each with the list it inherits; then the folder itself.
+    int32_t error = platform::kErrorSuccess;
+    for (size_t slash = folderPath_.find(u'\\', 3); slash != std::u16string::npos && !error;
+         slash = folderPath_.find(u'\\', slash + 1)) {
+        error = platform::CreateDirectoryWithSecurity(folderPath_.substr(0, slash), u"");
+        if (error == platform::kErrorAlreadyExists) error = platform::kErrorSuccess;
+    }
+    if (!error) error = platform::CreateDirectoryWithSecurity(folderPath_, kOwnFolderSecurity);
     if (error == platform::kErrorAlreadyExists) {
         // A folder made by someone else keeps its list; say so when it lets anyone write.
         if (OrdinaryUsersMayWrite(folderPath_))
