@@ -3,9 +3,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <stdexcept>
+#include <thread>
 
 #include "common/text.h"
 #include "host/output.h"
@@ -14,15 +16,19 @@
 #include "winsim/accounts.h"
 #include "winsim/certificates.h"
 #include "winsim/classic_eventlog.h"
+#include "winsim/directory_changes.h"
 #include "winsim/eventlog.h"
 #include "winsim/evtx_reader.h"
+#include "winsim/files.h"
 #include "winsim/message_modules.h"
 #include "winsim/key_security.h"
 #include "winsim/local_groups.h"
 #include "winsim/registry.h"
 #include "winsim/secedit.h"
+#include "winsim/scheduled_tasks.h"
 #include "winsim/services.h"
 #include "winsim/sessions.h"
+#include "winsim/shares.h"
 #include "winsim/system_libraries.h"
 
 namespace qorexthost {
@@ -209,6 +215,74 @@ void ReadPolicy() {
                {"account_names_acl", vantel::ToUtf8(names)}});
 }
 
+// Before a change to a watched place, waits (at most two seconds) until the module's watcher of
+// it is armed and has dealt with what came before: a change it cannot see yet would be reported
+// late or not at all, and runs would differ.
+template <typename Armed>
+void AwaitWatcher(Armed armed) {
+    constexpr auto kMostWait = std::chrono::seconds(2);
+    auto until = std::chrono::steady_clock::now() + kMostWait;
+    while (!armed() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+void AwaitShareWatcher() {
+    AwaitWatcher([] { return winsim::RegNotificationCount(winsim::Hive::LocalMachine, winsim::kSharesKey) > 0; });
+}
+
+void AwaitFolderWatcher(const std::u16string& folder) {
+    AwaitWatcher([&] { return winsim::WaitingDirectoryWatches(folder) > 0; });
+}
+
+// The members a share step gives, over the share they change: "path", "remark", "max_uses",
+// "security" (a descriptor in its string form) and "type".
+winsim::Share SharedWith(const json& step, winsim::Share share) {
+    if (step.contains("path")) share.path = Text(step["path"]);
+    if (step.contains("remark")) share.remark = Text(step["remark"]);
+    if (step.contains("max_uses")) share.maxUses = step["max_uses"].get<uint32_t>();
+    if (step.contains("security")) share.security = Text(step["security"]);
+    if (step.contains("type")) share.type = step["type"].get<uint32_t>();
+    return share;
+}
+
+// {"name": ..., "new_name": ..., and any member of SharedWith}
+void SetShare(const json& step) {
+    std::u16string name = Text(step.at("name"));
+    std::optional<winsim::Share> share = winsim::FindShare(name);
+    if (!share) throw ScenarioError("no share \"" + step["name"].get<std::string>() + "\"");
+    winsim::Share changed = SharedWith(step, *share);
+    if (step.contains("new_name")) changed.name = Text(step["new_name"]);
+    winsim::SetShare(name, changed);
+}
+
+// The members a task step gives, over the task they change: "program", "parameters", "creator".
+winsim::ScheduledTask TaskWith(const json& step, winsim::ScheduledTask task) {
+    if (step.contains("program")) task.program = Text(step["program"]);
+    if (step.contains("parameters")) task.parameters = Text(step["parameters"]);
+    if (step.contains("creator")) task.creator = Text(step["creator"]);
+    return task;
+}
+
+void ChangeTask(const json& step) {
+    std::u16string name = Text(step.at("name"));
+    winsim::ScheduledTask task;
+    if (winsim::ReadTask(name, &task) != 0 || !winsim::ChangeTask(name, TaskWith(step, task)))
+        throw ScenarioError("no task \"" + step["name"].get<std::string>() + "\"");
+}
+
+// {"path": "C:\\...", "text": ..., "time_ticks": last-write time (optional)}; missing folders
+// are made first.
+void WriteFile(const json& step) {
+    std::u16string path = Text(step.at("path"));
+    AwaitFolderWatcher(path.substr(0, path.rfind(u'\\')));
+    std::string host = winsim::HostPath(path);
+    std::error_code ignored;
+    if (!host.empty()) std::filesystem::create_directories(std::filesystem::path(host).parent_path(), ignored);
+    std::optional<uint64_t> ticks;
+    if (step.contains("time_ticks")) ticks = step["time_ticks"].get<uint64_t>();
+    if (!winsim::WriteFile(path, step.value("text", ""), ticks))
+        throw ScenarioError("cannot write " + step["path"].get<std::string>());
+}
+
 }  // namespace
 
 void ApplyMachineStep(const std::string& text) {
@@ -247,6 +321,30 @@ void ApplyMachineStep(const std::string& text) {
             entry.type = service.value("type", winsim::kServiceOwnProcess);
             return winsim::AddService(entry);
         }
+        if (step.contains("add_share") || step.contains("remove_share") || step.contains("set_share"))
+            AwaitShareWatcher();
+        if (step.contains("add_task") || step.contains("remove_task") || step.contains("change_task"))
+            AwaitFolderWatcher(winsim::TasksFolder());
+        if (step.contains("add_share")) {
+            const json& share = step["add_share"];
+            return winsim::AddShare(SharedWith(share, {Text(share.at("name")), Text(share.at("path"))}));
+        }
+        if (step.contains("remove_share")) {
+            if (winsim::RemoveShare(Text(step["remove_share"].at("name")))) return;
+            throw ScenarioError("no share " + step["remove_share"]["name"].dump());
+        }
+        if (step.contains("set_share")) return SetShare(step["set_share"]);
+        if (step.contains("add_task")) {
+            const json& task = step["add_task"];
+            if (winsim::AddTask(Text(task.at("name")), TaskWith(task, {}))) return;
+            throw ScenarioError("cannot write the task " + task["name"].dump());
+        }
+        if (step.contains("remove_task")) {
+            if (winsim::RemoveTask(Text(step["remove_task"].at("name")))) return;
+            throw ScenarioError("no task " + step["remove_task"]["name"].dump());
+        }
+        if (step.contains("change_task")) return ChangeTask(step["change_task"]);
+        if (step.contains("write_file")) return WriteFile(step["write_file"]);
         throw ScenarioError("unknown machine step: " + text);
     } catch (const json::exception& error) {
         throw ScenarioError(std::string("machine step: ") + error.what());

@@ -383,7 +383,7 @@ TEST_F(HostE2E, DemoRecordsBecomeNamedEvents) {
     std::vector<json> events;
     for (const json& line : run.lines)
         if (line.value("type", "") == "event") events.push_back(line);
-    ASSERT_EQ(events.size(), 7u);
+    ASSERT_EQ(events.size(), 10u);
     EXPECT_EQ(events[0]["name"], "UserLogon");
     EXPECT_EQ(events[0]["plugin"], "EventLog");
     EXPECT_EQ(events[0]["fields"],
@@ -416,6 +416,18 @@ TEST_F(HostE2E, DemoRecordsBecomeNamedEvents) {
     EXPECT_EQ(policies[2]["system_access"]["MinimumPasswordLength"], 6);
     EXPECT_EQ(policies[2]["system_access"]["MaximumPasswordAge"], 60);
     EXPECT_EQ(policies[2]["account_names_acl"].get<std::string>().find("S-1-1-0"), std::string::npos);
+    // Restarted without the modern event log: the share and task monitors and the attack monitor.
+    EXPECT_EQ(events[7]["name"], "NetShareAdd");
+    EXPECT_EQ(events[7]["fields"],
+              json({{"Remark", "quarterly reports"}, {"ShareMaxCount", "4294967295"}, {"share_name", "Finance"},
+                    {"share_path", "C:\\Finance"}, {"user_name", ""}}));
+    EXPECT_EQ(events[8]["name"], "ScheduledTaskRegistered");
+    EXPECT_EQ(events[8]["fields"]["task_name"], "Updater");
+    EXPECT_EQ(events[8]["fields"]["task_xml"], "");
+    EXPECT_EQ(events[9]["name"], "RemoteLogonFailed");
+    EXPECT_EQ(events[9]["fields"],
+              json({{"action_count", "0"}, {"attack_ip", "198.51.100.23"}, {"attack_type", "RDP"},
+                    {"computer_name", "WINSIM"}, {"logon_time", "1609462800"}}));
 }
 #endif
 
