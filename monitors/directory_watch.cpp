@@ -23,7 +23,8 @@ std::vector<DirectoryChange> DirectoryChangeRecords(const uint8_t* buffer, size_
         for (size_t i = 0; i + 1 < nameBytes; i += 2)
             change.name += static_cast<char16_t>(record[kRecordHeader + i] | record[kRecordHeader + i + 1] << 8);
         changes.push_back(std::move(change));
-        if (changes.back().nextEntryOffset < kRecordHeader) break;  // the last, or no way on
+        // The last record, or a successor that would start inside this one.
+        if (changes.back().nextEntryOffset < kRecordHeader + nameBytes) break;
         offset += changes.back().nextEntryOffset;
     }
     return changes;

@@ -29,7 +29,7 @@ struct DirectoryChange {
 };
 
 // The records of a filled buffer, in order. A record that does not fit in the filled bytes, or
-// a successor offset that does not move forward, ends the walk.
+// a successor offset that would not move past the record, ends the walk.
 std::vector<DirectoryChange> DirectoryChangeRecords(const uint8_t* buffer, size_t bytes);
 
 class DirectoryWatch {
