@@ -2,11 +2,12 @@
 
 #include "common/path.h"
 #include "common/system_helpers.h"
+#include "common/text.h"
 #include "monitors/named_event_log.h"
 #include "platform/accounts.h"
 #include "platform/registry.h"
-#include "plugin/boundary.h"
 #include "plugin/singleton.h"
+#include "plugin/trace.h"
 
 namespace vantel {
 
@@ -84,11 +85,8 @@ bool CAttackMonitor::StartMonitor(const std::u16string& registryKeyPath) {
     }
     TraceInfo(u"[CAttackMonitor] StartMonitor");
     stop_.exchange(0);
-    watchers_.Add();
-    if (!platform::QueueLongRunningWork(&CAttackMonitor::Watcher, this)) {
-        TraceError(u"[CAttackMonitor] the watcher could not be queued");
-        watchers_.Done();
-    }
+    watchers_.Queue([](void* self) { static_cast<CAttackMonitor*>(self)->Watch(); }, this, nullptr,
+                    u"[CAttackMonitor]");
     return true;
 }
 
@@ -96,12 +94,6 @@ void CAttackMonitor::StopMonitor() {
     TraceInfo(u"[CAttackMonitor] StopMonitor");
     stop_.exchange(1);
     folder_.Wake();
-}
-
-void CAttackMonitor::Watcher(void* self) {
-    auto* monitor = static_cast<CAttackMonitor*>(self);
-    AtBoundary(u"[CAttackMonitor] watcher", [monitor] { monitor->Watch(); });
-    monitor->watchers_.Done();
 }
 
 void CAttackMonitor::Watch() {
@@ -129,8 +121,8 @@ void CAttackMonitor::HandleNotification() {
     // An overflow dropped the records: the file may be among them.
     bool matched = changes.empty();
     for (const DirectoryChange& change : changes) {
-        if (change.action != kFileActionAdded && change.action != kFileActionModified &&
-            change.action != kFileActionRenamedNewName)
+        if (change.action != platform::kFileActionAdded && change.action != platform::kFileActionModified &&
+            change.action != platform::kFileActionRenamedNewName)
             continue;
         std::u16string name = folderPath_ + u"\\" + change.name;
         if (name.find(u'~') != std::u16string::npos) {

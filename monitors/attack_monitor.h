@@ -10,7 +10,7 @@
 
 #include "monitors/attack_log.h"
 #include "monitors/directory_watch.h"
-#include "monitors/watcher_count.h"
+#include "monitors/monitor_watchers.h"
 #include "platform/files.h"
 
 namespace vantel {
@@ -32,7 +32,6 @@ public:
 
 private:
     void CreateFolder();
-    static void Watcher(void* self);
     void Watch();
     void HandleNotification();
     bool FileChanged();
@@ -49,7 +48,7 @@ private:
     std::u16string computerName_;
     std::atomic<int32_t> stop_{0};
     std::mutex lock_;  // held by the watcher for its whole life
-    WatcherCount watchers_;
+    MonitorWatchers watchers_;
 };
 
 }  // namespace vantel

@@ -12,15 +12,6 @@
 
 namespace vantel {
 
-// FILE_ACTION_* of a record.
-enum FileAction : uint32_t {
-    kFileActionAdded = 1,
-    kFileActionRemoved = 2,
-    kFileActionModified = 3,
-    kFileActionRenamedOldName = 4,
-    kFileActionRenamedNewName = 5,
-};
-
 // One FILE_NOTIFY_INFORMATION record.
 struct DirectoryChange {
     uint32_t nextEntryOffset;

@@ -6,9 +6,9 @@
 #include "monitors/share_security.h"
 #include "platform/registry.h"
 #include "platform/shares.h"
-#include "plugin/boundary.h"
 #include "plugin/run_state.h"
 #include "plugin/singleton.h"
+#include "plugin/trace.h"
 
 namespace vantel {
 
@@ -24,30 +24,25 @@ bool ContainsName(const std::vector<ShareRecord>& shares, const std::u16string& 
     return std::any_of(shares.begin(), shares.end(), [&](const ShareRecord& share) { return share.name == name; });
 }
 
-void ReportAdd(const ShareRecord& share) {
+// Starts a named event about a share: its name and the empty user name every one carries.
+CSpecialLog& ReportOn(const char16_t* eventName, const ShareRecord& share) {
     CSpecialLog& log = LL_singleton<CSpecialLog>::Instance();
-    log.SetField(u"EventName", u"NetShareAdd");
+    log.SetField(u"EventName", eventName);
     log.SetField(u"user_name", u"");
     log.SetField(u"share_name", share.name);
+    return log;
+}
+
+void ReportAdd(const ShareRecord& share) {
+    CSpecialLog& log = ReportOn(u"NetShareAdd", share);
     log.SetField(u"share_path", share.path);
     log.SetField(u"Remark", share.remark);
     log.SetNumber(u"ShareMaxCount", share.maxUses);
     log.Commit();
 }
 
-void ReportDelete(const ShareRecord& share) {
-    CSpecialLog& log = LL_singleton<CSpecialLog>::Instance();
-    log.SetField(u"EventName", u"NetShareDelete");
-    log.SetField(u"user_name", u"");
-    log.SetField(u"share_name", share.name);
-    log.Commit();
-}
-
 void ReportSecurityModify(const ShareRecord& share) {
-    CSpecialLog& log = LL_singleton<CSpecialLog>::Instance();
-    log.SetField(u"EventName", u"NetShareSecurityModify");
-    log.SetField(u"user_name", u"");
-    log.SetField(u"share_name", share.name);
+    CSpecialLog& log = ReportOn(u"NetShareSecurityModify", share);
     log.SetField(u"share_security", share.security);
     log.Commit();
 }
@@ -87,31 +82,16 @@ bool CShareMonitor::StartMonitor() {
         std::lock_guard guard(snapshotLock_);
         snapshot_ = std::move(shares);
     }
-    // Counted from now, so that the host's wait for an idle plugin also covers a watcher that
-    // has not begun yet.
-    PluginRunState* eventLog = RunStateOf(u"EventLog");
-    ++eventLog->running;
-    watchers_.Add();
-    if (!platform::QueueLongRunningWork(&CShareMonitor::Watcher, this)) {
-        TraceError(u"[ShareMonitor] the watcher could not be queued");
-        --eventLog->running;
-        watchers_.Done();
-        return false;
-    }
-    return true;
+    // Counted as the plugin's work from now, so that the host's wait for an idle plugin also
+    // covers a watcher that has not begun yet.
+    return watchers_.Queue([](void* self) { static_cast<CShareMonitor*>(self)->Watch(); }, this,
+                           RunStateOf(u"EventLog"), u"[ShareMonitor]");
 }
 
 void CShareMonitor::StopMonitor() {
     TraceInfo(u"[ShareMonitor] StopMonitor");
     stop_.exchange(1);
     notification_.Set();
-}
-
-void CShareMonitor::Watcher(void* self) {
-    auto* monitor = static_cast<CShareMonitor*>(self);
-    AtBoundary(u"[ShareMonitor] watcher", [monitor] { monitor->Watch(); });
-    --RunStateOf(u"EventLog")->running;
-    monitor->watchers_.Done();
 }
 
 void CShareMonitor::Watch() {
@@ -174,7 +154,7 @@ void CShareMonitor::Compare() {
         for (const ShareRecord& share : old)
             if (!ContainsName(fresh, share.name)) {
                 TraceInfoText(Format(u"[ShareMonitor] Found delete Share---------- %s\n", share.name));
-                ReportDelete(share);
+                ReportOn(u"NetShareDelete", share).Commit();
             }
     }
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "monitors/watcher_count.h"
+#include "monitors/monitor_watchers.h"
 #include "platform/threads.h"
 
 namespace vantel {
@@ -43,7 +43,6 @@ public:
     static bool TakeSnapshot(std::vector<ShareRecord>* shares);
 
 private:
-    static void Watcher(void* self);
     void Watch();
     void Compare();
 
@@ -53,7 +52,7 @@ private:
     // One event for the monitor's life, so that StopMonitor can always signal it.
     platform::Event notification_{true, false};
     std::recursive_mutex lock_;  // held by the watcher for its whole life
-    WatcherCount watchers_;
+    MonitorWatchers watchers_;
 };
 
 }  // namespace vantel

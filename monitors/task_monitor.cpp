@@ -4,11 +4,12 @@
 
 #include "common/path.h"
 #include "common/system_helpers.h"
+#include "common/text.h"
 #include "monitors/named_event_log.h"
 #include "platform/task_scheduler.h"
-#include "plugin/boundary.h"
 #include "plugin/run_state.h"
 #include "plugin/singleton.h"
+#include "plugin/trace.h"
 
 namespace vantel {
 
@@ -148,31 +149,16 @@ bool CTaskMonitor::StartMonitor() {
         std::lock_guard guard(snapshotLock_);
         snapshot_ = std::move(tasks);
     }
-    // Counted from now, so that the host's wait for an idle plugin also covers a watcher that
-    // has not begun yet.
-    PluginRunState* eventLog = RunStateOf(u"EventLog");
-    ++eventLog->running;
-    watchers_.Add();
-    if (!platform::QueueLongRunningWork(&CTaskMonitor::Watcher, this)) {
-        TraceError(u"[TaskMonitor] the watcher could not be queued");
-        --eventLog->running;
-        watchers_.Done();
-        return false;
-    }
-    return true;
+    // Counted as the plugin's work from now, so that the host's wait for an idle plugin also
+    // covers a watcher that has not begun yet.
+    return watchers_.Queue([](void* self) { static_cast<CTaskMonitor*>(self)->Watch(); }, this,
+                           RunStateOf(u"EventLog"), u"[TaskMonitor]");
 }
 
 void CTaskMonitor::StopMonitor() {
     TraceInfo(u"[TaskMonitor] StopMonitor");
     stop_.exchange(1);
     folder_.Wake();
-}
-
-void CTaskMonitor::Watcher(void* self) {
-    auto* monitor = static_cast<CTaskMonitor*>(self);
-    AtBoundary(u"[TaskMonitor] watcher", [monitor] { monitor->Watch(); });
-    --RunStateOf(u"EventLog")->running;
-    monitor->watchers_.Done();
 }
 
 void CTaskMonitor::Watch() {
@@ -219,18 +205,18 @@ void CTaskMonitor::Handle(const std::vector<DirectoryChange>& changes) {
                   change.nextEntryOffset);
         std::u16string name = WithoutJobExtension(change.name);
         switch (change.action) {
-            case kFileActionAdded: {
+            case platform::kFileActionAdded: {
                 TraceInfo(u"[TaskMonitor] %s FILE_ACTION_ADDED", name);
                 TaskRecord task;
                 if (QueryTask(name, &task)) Report(u"ScheduledTaskRegistered", task);
                 break;
             }
-            case kFileActionRemoved:
+            case platform::kFileActionRemoved:
                 TraceInfo(u"[TaskMonitor] %s FILE_ACTION_REMOVED", name);
                 ReportDeleted(name);
                 break;
-            case kFileActionModified:
-            case kFileActionRenamedOldName:
+            case platform::kFileActionModified:
+            case platform::kFileActionRenamedOldName:
                 TraceInfo(u"[TaskMonitor] %s FILE_ACTION_MODIFIED", name);
                 modified = true;
                 break;

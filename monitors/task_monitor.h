@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "monitors/directory_watch.h"
-#include "monitors/watcher_count.h"
+#include "monitors/monitor_watchers.h"
 
 namespace vantel {
 
@@ -42,7 +42,6 @@ public:
     void CompareChange();
 
 private:
-    static void Watcher(void* self);
     void Watch();
     void Handle(const std::vector<DirectoryChange>& changes);
 
@@ -51,7 +50,7 @@ private:
     std::vector<TaskRecord> snapshot_;
     DirectoryWatch folder_;
     std::recursive_mutex lock_;  // held by the watcher for its whole life
-    WatcherCount watchers_;
+    MonitorWatchers watchers_;
 };
 
 }  // namespace vantel

@@ -30,6 +30,13 @@ constexpr uint32_t kNotifyChangeAttributes = 0x04;
 constexpr uint32_t kNotifyChangeSize = 0x08;
 constexpr uint32_t kNotifyChangeLastWrite = 0x10;
 
+// FILE_ACTION_*: what a record reports.
+constexpr uint32_t kFileActionAdded = 1;
+constexpr uint32_t kFileActionRemoved = 2;
+constexpr uint32_t kFileActionModified = 3;
+constexpr uint32_t kFileActionRenamedOldName = 4;
+constexpr uint32_t kFileActionRenamedNewName = 5;
+
 constexpr int32_t kErrorOperationAborted = 995;
 constexpr int32_t kErrorIoIncomplete = 996;
 

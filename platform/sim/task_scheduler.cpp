@@ -1,7 +1,5 @@
 #include "platform/task_scheduler.h"
 
-#include <variant>
-
 #include "platform/sim/com_object.h"
 #include "winsim/scheduled_tasks.h"
 
@@ -20,20 +18,16 @@ struct WorkItems {
 };
 using Task = winsim::ScheduledTask;
 
-struct TaskObject final : SimComObject {
-    explicit TaskObject(std::variant<Scheduler, WorkItems, Task> value) : value(std::move(value)) {}
-    std::variant<Scheduler, WorkItems, Task> value;
-};
+using TaskObject = SimComObjectOf<Scheduler, WorkItems, Task>;
 
 template <typename T>
 T* As(const ComRef& pointer) {
-    auto* object = dynamic_cast<TaskObject*>(static_cast<SimComObject*>(pointer.get()));
-    return object ? std::get_if<T>(&object->value) : nullptr;
+    return SimComAs<T, TaskObject>(pointer);
 }
 
 template <typename T>
 ComRef Make(T object) {
-    return ComRef(static_cast<SimComObject*>(new TaskObject(std::move(object))));
+    return SimComMake<TaskObject>(std::move(object));
 }
 
 int32_t TaskText(const ComRef& task, std::u16string Task::*field, std::u16string* text) {

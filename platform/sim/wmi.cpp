@@ -1,6 +1,5 @@
 #include "platform/wmi.h"
 
-#include <variant>
 #include <vector>
 
 #include "platform/sim/com_object.h"
@@ -22,20 +21,16 @@ struct Enumerator {
     std::vector<winsim::WmiObject> objects;
     size_t next = 0;
 };
-struct ComObject final : SimComObject {
-    explicit ComObject(std::variant<Locator, Services, Enumerator, winsim::WmiObject> value) : value(std::move(value)) {}
-    std::variant<Locator, Services, Enumerator, winsim::WmiObject> value;
-};
+using ComObject = SimComObjectOf<Locator, Services, Enumerator, winsim::WmiObject>;
 
 template <typename T>
 T* As(const WmiPtr& pointer) {
-    auto* object = dynamic_cast<ComObject*>(static_cast<SimComObject*>(pointer.get()));
-    return object ? std::get_if<T>(&object->value) : nullptr;
+    return SimComAs<T, ComObject>(pointer);
 }
 
 template <typename T>
 WmiPtr Make(T object) {
-    return WmiPtr(static_cast<SimComObject*>(new ComObject(std::move(object))));
+    return SimComMake<ComObject>(std::move(object));
 }
 
 template <typename T>
