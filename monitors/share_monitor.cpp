@@ -114,8 +114,8 @@ void CShareMonitor::Watch() {
             break;
         }
         if (notification_.Wait(0) == platform::WaitResult::Signaled && arm() != platform::kErrorSuccess) break;
-        // Compared only once armed again: a change while comparing then wakes the next wait,
-        // where before it would have waited for a change after it.
+        // Compared after arming: a change during the comparison then wakes the next wait
+        // instead of going unseen until another one comes.
         if (changed) Compare();
         if (notification_.Wait(platform::kInfinite) != platform::WaitResult::Signaled) continue;
         TraceInfo(u"[ShareMonitor] RegChange");

@@ -165,26 +165,29 @@ void CTaskMonitor::Watch() {
     std::lock_guard life(lock_);
     std::u16string folder = PathAppend(GetWindowsDir(), u"Tasks");
     DirectoryWatch::Step failed = DirectoryWatch::Step::Open;
-    int32_t error = folder_.Arm(folder, &failed);
-    if (error != 0 && failed == DirectoryWatch::Step::Open) {
-        TraceError(u"[TaskMonitor] can't open dir %s: %d", folder, error);
-    } else {
-        while (!stop_) {
-            if (error != 0) {
-                TraceError(u"[TaskMonitor] ReadDirectoryChangesW() %d,", error);
+    auto arm = [&] {
+        int32_t error = folder_.Arm(folder, &failed);
+        if (error == 0) return true;
+        if (failed == DirectoryWatch::Step::Open) TraceError(u"[TaskMonitor] can't open dir %s: %d", folder, error);
+        else TraceError(u"[TaskMonitor] ReadDirectoryChangesW() %d,", error);
+        return false;
+    };
+    // A folder that cannot be opened at the start ends the watcher; later failures are retried.
+    // The flag is read after each arming: a StopMonitor after that wakes the wait.
+    if (arm() || failed != DirectoryWatch::Step::Open) {
+        for (bool armed = folder_.armed(); !stop_; armed = arm()) {
+            if (!armed) {
                 folder_.Pause(kRetryAfterFailureMs);
-            } else {
-                std::vector<DirectoryChange> changes;
-                error = folder_.Wait(&changes);
-                if (error == 0) {
-                    Handle(changes);
-                } else if (error != platform::kErrorIoIncomplete) {
-                    TraceErrorText(Format(u"[TaskMonitor] GetOverlappedResult() %s\n", Format(u"%d", error)));
-                    folder_.Pause(kRetryAfterFailureMs);
-                }
+                continue;
             }
-            // Armed before the flag is read: a StopMonitor after the read wakes the wait.
-            error = folder_.Arm(folder, &failed);
+            std::vector<DirectoryChange> changes;
+            int32_t error = folder_.Wait(&changes);
+            if (error == platform::kErrorSuccess) {
+                Handle(changes);
+            } else if (error != platform::kErrorIoIncomplete) {
+                TraceErrorText(Format(u"[TaskMonitor] GetOverlappedResult() %s\n", Format(u"%d", error)));
+                folder_.Pause(kRetryAfterFailureMs);
+            }
         }
     }
     folder_.Close();
