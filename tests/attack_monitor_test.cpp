@@ -46,16 +46,19 @@ protected:
 };
 
 TEST_F(AttackMonitor, NewEntriesAreReportedOnceWithCountsPerTypeAndNextIdFollows) {
-    std::vector<std::string> entries = {Entry(1, "rdp-1", "bad password from ip:198.51.100.7,port 3389"),
-                                        Entry(2, "rdp-1", "bad password from ip:198.51.100.8,port 3389"),
-                                        Entry(3, "smb-1", "ip:203.0.113.5")};
+    // Counts live as long as the monitor: types of their own for each run of the test.
+    static int run = 0;
+    std::string rdp = "rdp-" + std::to_string(++run), smb = "smb-" + std::to_string(run);
+    std::vector<std::string> entries = {Entry(1, rdp.c_str(), "bad password from ip:198.51.100.7,port 3389"),
+                                        Entry(2, rdp.c_str(), "bad password from ip:198.51.100.8,port 3389"),
+                                        Entry(3, smb.c_str(), "ip:203.0.113.5")};
     WriteLog(entries);
     auto events = Events(3);
     ASSERT_EQ(events.size(), 3u);
     EXPECT_EQ(events[0].name, u"RemoteLogonFailed");
     EXPECT_EQ(events[0].fields, (Fields{{u"computer_name", u"WINSIM"},
                                         {u"logon_time", u"1609459201"},
-                                        {u"attack_type", u"rdp-1"},
+                                        {u"attack_type", FromUtf8(rdp)},
                                         {u"attack_ip", u"198.51.100.7"},
                                         {u"action_count", u"0"}}));
     EXPECT_EQ(events[1].fields[u"action_count"], u"1");
@@ -64,7 +67,7 @@ TEST_F(AttackMonitor, NewEntriesAreReportedOnceWithCountsPerTypeAndNextIdFollows
     EXPECT_EQ(events[2].fields[u"attack_ip"], u"ip:203.0.113.5") << "no comma: the whole text";
     EXPECT_EQ(NextId(), u"3");
 
-    entries.push_back(Entry(4, "rdp-1", "from ip:198.51.100.9,x"));
+    entries.push_back(Entry(4, rdp.c_str(), "from ip:198.51.100.9,x"));
     WriteLog(entries);
     events = Events(1);
     ASSERT_EQ(events.size(), 1u);
