@@ -84,14 +84,18 @@ TEST(WineAttackMonitor, AFileWrittenIntoTheFolderIsReportedAndNextIdLandsInTheRe
     EXPECT_TRUE(EqualsIgnoreCase(monitor.folderPath(), u"C:\\ProgramData\\Brisel\\Qorwend")) << ToUtf8(monitor.folderPath());
     size_t before = EventCount();
     ASSERT_TRUE(monitor.StartMonitor(key));
+    // Counts live as long as the monitor: a type of its own for each run of the test.
+    static int run = 0;
+    std::string type = "rdp-" + std::to_string(++run);
 
     // Written again until the watcher, armed by then, has seen it; "NextId" keeps it from
     // reporting an entry twice.
     std::vector<NamedEvent> events;
     for (int attempt = 0; attempt < 20 && events.size() < 2; ++attempt) {
         std::ofstream(fs::path(reinterpret_cast<const wchar_t*>(monitor.configurationFilePath().c_str())), std::ios::trunc)
-            << "<root><a id='1'><type>rdp</type><time>1609459200</time><log>from ip:198.51.100.7,port 3389</log></a>"
-            << "<a id='2'><type>rdp</type><time>1609459260</time><log>from ip:198.51.100.8,port 3389</log></a>"
+            << "<root><a id='1'><type>" << type << "</type><time>1609459200</time>"
+            << "<log>from ip:198.51.100.7,port 3389</log></a><a id='2'><type>" << type
+            << "</type><time>1609459260</time><log>from ip:198.51.100.8,port 3389</log></a>"
             << "<!-- " << attempt << " --></root>";
         events = EventsAfter(before, 2, std::chrono::milliseconds(500));
     }
@@ -102,7 +106,7 @@ TEST(WineAttackMonitor, AFileWrittenIntoTheFolderIsReportedAndNextIdLandsInTheRe
     EXPECT_EQ(events[0].name, u"RemoteLogonFailed");
     EXPECT_EQ(events[0].fields, (std::map<std::u16string, std::u16string>{{u"computer_name", FromWide(computer)},
                                                                            {u"logon_time", u"1609459200"},
-                                                                           {u"attack_type", u"rdp"},
+                                                                           {u"attack_type", FromUtf8(type)},
                                                                            {u"attack_ip", u"198.51.100.7"},
                                                                            {u"action_count", u"0"}}));
     EXPECT_EQ(events[1].fields[u"action_count"], u"1");
