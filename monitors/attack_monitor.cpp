@@ -27,6 +27,8 @@ constexpr uint32_t kWriteRights = 0x0002 /* add file */ | 0x0040 /* delete child
                                   0x00080000 /* write owner */ | 0x10000000 /* generic all */ |
                                   0x40000000 /* generic write */;
 
+}  // namespace
+
 bool OrdinaryUsersMayWrite(const std::u16string& folder) {
     bool present = false;
     std::vector<platform::AccessEntry> entries;
@@ -42,8 +44,6 @@ bool OrdinaryUsersMayWrite(const std::u16string& folder) {
     }
     return false;
 }
-
-}  // namespace
 
 CAttackMonitor::CAttackMonitor()
     : folder_(false, platform::kFileShareRead | platform::kFileShareWrite | platform::kFileShareDelete,

@@ -15,6 +15,9 @@
 
 namespace vantel {
 
+// True when anyone but the system and administrators may add or replace files in the folder.
+bool OrdinaryUsersMayWrite(const std::u16string& folder);
+
 class CAttackMonitor {
 public:
     // Finds, or creates, the folder.

@@ -120,6 +120,19 @@ TEST_F(AttackMonitor, TheFolderItMadeAdmitsOnlySystemAndAdministrators) {
     EXPECT_EQ(winsim::FileSecurity(monitor().folderPath()), u"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
 }
 
+TEST(AttackFolder, OrdinaryUsersMayWriteWhereTheListLetsThemAddFiles) {
+    const std::u16string folder = u"C:\\ProgramData\\VantelFolderCheck";
+    winsim::CreateFolder(folder, u"");
+    winsim::SetFileSecurity(folder, winsim::kDefaultFileSecurity);
+    EXPECT_TRUE(OrdinaryUsersMayWrite(folder)) << "users may add files to what the common folder gives";
+    winsim::SetFileSecurity(folder, u"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;GA;;;BU)(A;;0x1200a9;;;WD)");
+    EXPECT_FALSE(OrdinaryUsersMayWrite(folder)) << "rights for what is created below, or to read, are no write";
+    winsim::SetFileSecurity(folder, u"D:(A;;0x2;;;AU)");
+    EXPECT_TRUE(OrdinaryUsersMayWrite(folder));
+    winsim::SetFileSecurity(folder, u"O:SY");
+    EXPECT_TRUE(OrdinaryUsersMayWrite(folder)) << "no list at all lets everyone in";
+}
+
 TEST(AttackLog, AddressBetweenTheFirstMarkAndTheLastComma) {
     EXPECT_EQ(AttackAddress(u"from ip:203.0.113.9,port 3389"), u"203.0.113.9");
     EXPECT_EQ(AttackAddress(u"ip:10.0.0.1, user x, port 1"), u"10.0.0.1, user x");
