@@ -30,14 +30,17 @@ constexpr uint32_t kWriteRights = 0x0002 /* add file */ | 0x0040 /* delete child
 }  // namespace
 
 bool OrdinaryUsersMayWrite(const std::u16string& folder) {
-    bool present = false;
-    std::vector<platform::AccessEntry> entries;
-    if (platform::DaclOfFile(folder, &present, &entries) != platform::kErrorSuccess) return false;
-    if (!present) return true;  // a null list lets everyone in
-    for (const platform::AccessEntry& entry : entries) {
+    platform::Dacl dacl;
+    uint32_t count = 0;
+    if (platform::GetFileDacl(folder, &dacl) != platform::kErrorSuccess) return false;
+    if (!dacl.present()) return true;  // no list lets everyone in
+    if (dacl.GetAceCount(&count) != platform::kErrorSuccess) return false;
+    for (uint32_t i = 0; i < count; ++i) {
+        platform::AccessEntry entry;
         std::u16string sid;
-        if (entry.type != platform::kAccessAllowedAce || (entry.flags & platform::kInheritOnlyAce) != 0 ||
-            (entry.mask & kWriteRights) == 0 || SidToText(entry.sid, &sid) == 0)
+        if (dacl.GetAce(i, &entry) != platform::kErrorSuccess || entry.type != platform::kAccessAllowedAce ||
+            (entry.flags & platform::kInheritOnlyAce) != 0 || (entry.mask & kWriteRights) == 0 ||
+            SidToText(entry.sid, &sid) == 0)
             continue;
         for (const char16_t* user : kOrdinaryUsers)
             if (sid == user) return true;

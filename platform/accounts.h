@@ -82,9 +82,6 @@ constexpr uint8_t kInheritOnlyAce = 0x08;  // for what is created below only, no
 // form, answering the entries of its discretionary access list in list order (none when it has
 // no such list).
 int32_t DaclOfSecurityDescriptor(const std::u16string& text, std::vector<AccessEntry>* entries);
-// GetNamedSecurityInfo of a file or folder: the entries of its discretionary access list, and
-// whether it has one at all (a null list grants everyone everything).
-int32_t DaclOfFile(const std::u16string& path, bool* present, std::vector<AccessEntry>* entries);
 // The standard string form ("S-1-5-32-544") of ConvertSidToStringSid.
 int32_t SidToStringSid(const Sid& sid, std::u16string* text);
 
@@ -105,6 +102,8 @@ class Dacl;
 // GetNamedSecurityInfo of a registry key's discretionary access list, the key named as the
 // security functions name it ("MACHINE\SAM\SAM").
 int32_t GetKeyDacl(const std::u16string& object, Dacl* dacl);
+// GetNamedSecurityInfo of a file's or folder's discretionary access list.
+int32_t GetFileDacl(const std::u16string& path, Dacl* dacl);
 // SetEntriesInAcl of one entry into a list, giving a new list.
 int32_t SetEntriesInDacl(const ExplicitAccess& entry, const Dacl& dacl, Dacl* merged);
 // SetNamedSecurityInfo of a registry key's discretionary access list.
@@ -129,6 +128,7 @@ public:
 
 private:
     friend int32_t GetKeyDacl(const std::u16string& object, Dacl* dacl);
+    friend int32_t GetFileDacl(const std::u16string& path, Dacl* dacl);
     friend int32_t SetEntriesInDacl(const ExplicitAccess& entry, const Dacl& dacl, Dacl* merged);
     friend int32_t SetKeyDacl(const std::u16string& object, const Dacl& dacl);
 

@@ -142,12 +142,17 @@ int32_t SetKeyDacl(const std::u16string& object, const Dacl& dacl) {
     return winsim::SetKeyAccessList(object, dacl.data_ ? dacl.data_->list : winsim::AccessList());
 }
 
-int32_t DaclOfFile(const std::u16string& path, bool* present, std::vector<AccessEntry>* entries) {
+int32_t GetFileDacl(const std::u16string& path, Dacl* dacl) {
     winsim::FindData found{};
     if (int32_t error = winsim::FindFile(path, &found)) return error;
+    auto data = std::make_unique<Dacl::Data>();
     std::u16string descriptor = winsim::FileSecurity(path);
-    *present = descriptor.find(u"D:") != std::u16string::npos;
-    return DaclOfSecurityDescriptor(descriptor, entries);
+    if (descriptor.find(u"D:") != std::u16string::npos) {
+        data->list.emplace();
+        if (int32_t error = winsim::ParseSecurityDescriptor(descriptor, &*data->list)) return error;
+    }
+    dacl->data_ = std::move(data);
+    return kErrorSuccess;
 }
 
 }  // namespace vantel::platform

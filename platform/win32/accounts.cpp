@@ -218,18 +218,6 @@ int32_t DaclOfSecurityDescriptor(const std::u16string& text, std::vector<AccessE
     return ERROR_SUCCESS;
 }
 
-int32_t DaclOfFile(const std::u16string& path, bool* present, std::vector<AccessEntry>* entries) {
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD error = GetNamedSecurityInfoW(Wide(path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                                        nullptr, &descriptor);
-    if (error != ERROR_SUCCESS) return static_cast<int32_t>(error);
-    std::unique_ptr<void, LocalMemoryFree> owned(descriptor);
-    *present = dacl != nullptr;
-    AccessEntriesOf(dacl, entries);
-    return ERROR_SUCCESS;
-}
-
 struct Dacl::Data {
     HLOCAL owner = nullptr;  // the descriptor the list lies in, or the list itself
     PACL acl = nullptr;
@@ -269,13 +257,29 @@ int32_t Dacl::DeleteAce(uint32_t index) {
 
 // The SAM hive is one for the 32- and the 64-bit view, so a key's name reaches the same key
 // from this 32-bit module as from a 64-bit process.
+namespace {
+
+// GetNamedSecurityInfo of an object's list into the descriptor it lies in, which the caller frees.
+DWORD NamedDacl(const std::u16string& object, SE_OBJECT_TYPE type, HLOCAL* descriptor, PACL* acl) {
+    PSECURITY_DESCRIPTOR found = nullptr;
+    DWORD error =
+        GetNamedSecurityInfoW(Wide(object), type, DACL_SECURITY_INFORMATION, nullptr, nullptr, acl, nullptr, &found);
+    *descriptor = found;
+    return error;
+}
+
+}  // namespace
+
 int32_t GetKeyDacl(const std::u16string& object, Dacl* dacl) {
     auto data = std::make_unique<Dacl::Data>();
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD error = GetNamedSecurityInfoW(Wide(object), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                        &data->acl, nullptr, &descriptor);
-    data->owner = descriptor;
-    if (error != ERROR_SUCCESS) return static_cast<int32_t>(error);
+    if (DWORD error = NamedDacl(object, SE_REGISTRY_KEY, &data->owner, &data->acl)) return static_cast<int32_t>(error);
+    dacl->data_ = std::move(data);
+    return ERROR_SUCCESS;
+}
+
+int32_t GetFileDacl(const std::u16string& path, Dacl* dacl) {
+    auto data = std::make_unique<Dacl::Data>();
+    if (DWORD error = NamedDacl(path, SE_FILE_OBJECT, &data->owner, &data->acl)) return static_cast<int32_t>(error);
     dacl->data_ = std::move(data);
     return ERROR_SUCCESS;
 }
