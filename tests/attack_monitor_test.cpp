@@ -76,6 +76,16 @@ TEST_F(AttackMonitor, NewEntriesAreReportedOnceWithCountsPerTypeAndNextIdFollows
     EXPECT_EQ(NextId(), u"4");
 }
 
+TEST_F(AttackMonitor, EntriesOutOfOrderAreNotReportedTwice) {
+    WriteLog({Entry(5, "order-1", "ip:10.2.0.5,"), Entry(3, "order-1", "ip:10.2.0.3,")});
+    ASSERT_EQ(Events(2).size(), 2u);
+    EXPECT_EQ(NextId(), u"5") << "the highest id reported";
+    WriteLog({Entry(5, "order-1", "ip:10.2.0.5,"), Entry(3, "order-1", "ip:10.2.0.3,"), Entry(6, "order-1", "ip:10.2.0.6,")});
+    auto events = Events(1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].fields[u"attack_ip"], u"10.2.0.6");
+}
+
 TEST_F(AttackMonitor, OtherFilesAndSavesThatChangeNothingAreIgnored) {
     WriteLog({Entry(1, "ignored-1", "ip:10.0.0.1,")}, kSavedAt);
     ASSERT_EQ(Events(1).size(), 1u);

@@ -94,6 +94,19 @@ TEST_F(TaskMonitor, EveryRecordOfABufferCounts) {
     EXPECT_EQ(events[1].fields[u"task_exec_command"], u"b.exe");
 }
 
+TEST_F(TaskMonitor, AListThatCannotBeReadKeepsTheOneThereIs) {
+    constexpr int32_t kClassNotRegistered = static_cast<int32_t>(0x80040154);
+    winsim::FailTaskScheduler(kClassNotRegistered);
+    winsim::ChangeTask(u"Existing", {u"C:\\Temp\\first.exe", u"", u"bob"});
+    ASSERT_TRUE(Eventually([] { return winsim::WaitingDirectoryWatches(winsim::TasksFolder()) > 0; }));
+    winsim::FailTaskScheduler(0);
+    winsim::ChangeTask(u"Existing", {u"C:\\Temp\\second.exe", u"", u"bob"});
+    auto events = Events(1);
+    ASSERT_EQ(events.size(), 1u) << "compared with the list from before the failure";
+    EXPECT_EQ(events[0].name, u"ScheduledTaskModified");
+    EXPECT_EQ(events[0].fields[u"task_exec_command"], u"C:\\Temp\\second.exe");
+}
+
 TEST_F(TaskMonitor, AnOverflowedBufferStillRefreshesTheList) {
     {
         winsim::FileChangeBatch together;  // far more than 4,096 bytes of records

@@ -1,6 +1,7 @@
 #include "winsim/scheduled_tasks.h"
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 
@@ -18,6 +19,11 @@ constexpr char16_t kExtension[] = u".job";
 
 // A task file: one "key=value" line each for the program, the parameters and the creator.
 constexpr const char* kKeys[] = {"Program=", "Parameters=", "Creator="};
+
+std::atomic<int32_t>& SchedulerFailure() {
+    static std::atomic<int32_t> failure{0};
+    return failure;
+}
 
 std::u16string TaskPath(const std::u16string& name) { return TasksFolder() + u"\\" + name + kExtension; }
 
@@ -38,6 +44,10 @@ bool ChangeTask(const std::u16string& name, const ScheduledTask& task) {
 }
 
 bool RemoveTask(const std::u16string& name) { return DeleteFile(TaskPath(name)); }
+
+void FailTaskScheduler(int32_t result) { SchedulerFailure() = result; }
+
+int32_t TaskSchedulerFailure() { return SchedulerFailure(); }
 
 std::u16string TasksFolder() {
     std::u16string folder = WindowsDirectory() + u"\\Tasks";

@@ -20,8 +20,13 @@ bool AddTask(const std::u16string& name, const ScheduledTask& task);
 bool ChangeTask(const std::u16string& name, const ScheduledTask& task);
 bool RemoveTask(const std::u16string& name);
 
+// Fault injection: creating the scheduler object fails with the HRESULT until cleared with 0.
+void FailTaskScheduler(int32_t result);
+
 // The machine's side. The folder is the Windows directory's "Tasks", created when missing.
 std::u16string TasksFolder();
+// What creating the scheduler object answers: 0, or the failure injected.
+int32_t TaskSchedulerFailure();
 // The task files ("Name.job"), in name order.
 std::vector<std::u16string> TaskFileNames();
 // The task of that name (".job" appended), as an HRESULT: 0x80070002 when there is no such

@@ -40,6 +40,7 @@ int32_t TaskText(const ComRef& task, std::u16string Task::*field, std::u16string
 }  // namespace
 
 int32_t CreateTaskScheduler(ComRef* scheduler) {
+    if (int32_t failure = winsim::TaskSchedulerFailure()) return failure;
     *scheduler = Make(Scheduler{});
     return kOk;
 }
