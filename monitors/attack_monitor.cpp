@@ -105,7 +105,8 @@ void CAttackMonitor::Watch() {
         DirectoryWatch::Step failed = DirectoryWatch::Step::Open;
         int32_t error = folder_.Arm(folderPath_, &failed);
         if (error == 0) return;
-        if (failed == DirectoryWatch::Step::Open) TraceError(u"[CAttackMonitor] can't open dir %s", folderPath_);
+        if (failed == DirectoryWatch::Step::Open)
+            TraceErrorText(Format(u"[CAttackMonitor] can't open dir %s\n", folderPath_));
         else TraceError(u"[CAttackMonitor] ReadDirectoryChangesW ERROR_IO_PENDING");
     };
     arm();
