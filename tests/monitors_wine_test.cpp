@@ -73,6 +73,33 @@ size_t EventCount() {
     return Host().events.size();
 }
 
+// Stop wakes a watcher by signalling its read's event: the read goes on, and a change after
+// that still ends it, for the task monitor's manual-reset event and the attack monitor's
+// auto-reset one alike.
+TEST(WineDirectoryWatch, AWakeIsNoEndOfThePendingRead) {
+    for (bool manualReset : {true, false}) {
+        SCOPED_TRACE(manualReset ? "manual reset" : "auto reset");
+        fs::path folder = fs::temp_directory_path() / "vantel-directory-watch";
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        DirectoryWatch watch(manualReset, platform::kFileShareRead | platform::kFileShareWrite,
+                             platform::kNotifyChangeFileName);
+        DirectoryWatch::Step failed = DirectoryWatch::Step::Open;
+        ASSERT_EQ(watch.Arm(FromWide(folder.wstring().c_str()), &failed), 0);
+        watch.Wake();
+        std::vector<DirectoryChange> changes;
+        EXPECT_EQ(watch.Wait(&changes), platform::kErrorIoIncomplete);
+        EXPECT_TRUE(watch.armed());
+        std::ofstream(folder / "added.txt") << "x";
+        ASSERT_EQ(watch.Wait(&changes), 0);
+        ASSERT_FALSE(changes.empty());
+        EXPECT_EQ(changes[0].action, platform::kFileActionAdded);
+        EXPECT_EQ(changes[0].name, u"added.txt");
+        watch.Close();
+        fs::remove_all(folder);
+    }
+}
+
 TEST(WineAttackMonitor, AFileWrittenIntoTheFolderIsReportedAndNextIdLandsInTheRegistry) {
     const std::u16string key = u"SOFTWARE\\VantelWineTest\\EventLog";
     HKEY raw = nullptr;

@@ -46,8 +46,11 @@ int32_t ReadDirectoryChanges(const FileHandle& folder, void* buffer, uint32_t bu
 
 int32_t GetOverlappedResult(const FileHandle& folder, Overlapped* overlapped, uint32_t* bytes, bool wait) {
     DWORD transferred = 0;
-    if (!::GetOverlappedResult(Raw(folder), &overlapped->data().overlapped, &transferred, wait))
-        return static_cast<int32_t>(GetLastError());
+    OVERLAPPED& state = overlapped->data().overlapped;
+    if (!::GetOverlappedResult(Raw(folder), &state, &transferred, wait)) return static_cast<int32_t>(GetLastError());
+    // An event signalled by someone else ends the wait with success while the read is still
+    // pending (and nothing transferred): that is no end of the read.
+    if (!HasOverlappedIoCompleted(&state)) return ERROR_IO_INCOMPLETE;
     *bytes = transferred;
     return ERROR_SUCCESS;
 }
