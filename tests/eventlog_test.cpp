@@ -10,6 +10,7 @@
 
 #include "eventlog/nt_event_log.h"
 #include "eventlog_fixture.h"
+#include "monitors/attack_monitor.h"
 #include "monitors/named_event_log.h"
 #include "platform/registry.h"
 #include "plugin/factory.h"
@@ -416,6 +417,15 @@ TEST_F(EventLogPlugin, TheNamedEventWorkerNeedsAHostAndIsTriedAgainAtStart) {
     std::lock_guard guard(host.lock);
     ASSERT_EQ(host.events.size(), 2u);
     for (const auto& event : host.events) EXPECT_TRUE(event->fields.at(0).second >= u"4") << "only what came after";
+}
+
+TEST_F(EventLogPlugin, DestroyReturnsOnlyOnceTheAttackWatcherHasLeft) {
+    // The host may unload the module once Destroy has returned: no watcher may still wait in it,
+    // even without a Stop before and without a change in the watched folder.
+    plugin->Destroy();
+    EXPECT_TRUE(LL_singleton<CAttackMonitor>::Instance().WaitForWatcher(0));
+    plugin = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
+    plugin->Initialize(&host);
 }
 
 TEST(EventLogSettings, DesktopKeyOnlyWhenChosenBeforeInitialize) {
