@@ -3,6 +3,7 @@
 #include <new>
 
 #include "plugin/boundary.h"
+#include "plugin/module_lifetime.h"
 
 namespace vantel {
 
@@ -17,7 +18,7 @@ struct MonitorWatchers::Item {
 bool MonitorWatchers::Queue(Watch watch, void* monitor, PluginRunState* runState, const char16_t* tag) {
     Add(runState);
     auto* item = new (std::nothrow) Item{this, watch, monitor, runState, tag};
-    if (item == nullptr || !platform::QueueLongRunningWork(&MonitorWatchers::Run, item)) {
+    if (item == nullptr || !QueueModuleWork(&MonitorWatchers::Run, item)) {
         TraceError(u"%s the watcher could not be queued", tag);
         delete item;
         Done(runState);

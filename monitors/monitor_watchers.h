@@ -13,8 +13,9 @@ class MonitorWatchers {
 public:
     using Watch = void (*)(void* monitor);
 
-    // Queues a long-running watcher, counted here and, when given, in a plugin's run state
-    // until it has left; false (traced under the tag) when it could not be queued.
+    // Queues a watcher as a work item of the module, counted here and, when given, in a
+    // plugin's run state until it has left; false (traced under the tag) when it could not be
+    // queued, as while no plugin object lives.
     bool Queue(Watch watch, void* monitor, PluginRunState* runState, const char16_t* tag);
     // True when no watcher is queued or running any more, within the time.
     bool WaitForNone(uint32_t milliseconds) { return none_.Wait(milliseconds) == platform::WaitResult::Signaled; }

@@ -1,6 +1,6 @@
 // The change monitors over winsim: the simulated C: drive in a folder of its own, the companion
-// library found through the host's "App Paths" entry, and the named events they commit handed
-// to one test host for the whole run.
+// library found through the host's "App Paths" entry, the named events they commit handed to one
+// test host for the whole run, and a plugin object alive meanwhile.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@
 
 #include "fake_host.h"
 #include "monitors/named_event_log.h"
+#include "plugin/factory.h"
 #include "plugin/singleton.h"
 #include "winsim/files.h"
 #include "winsim/registry.h"
@@ -47,7 +48,14 @@ public:
                              u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QorExtHost.exe", u"path",
                              winsim::WindowsPath(VANTEL_AGENT_DIR));
         LL_singleton<CSpecialLog>::Instance().Start(&MonitorHost(), u"QorExtHost", u"EventLog");
+        keeper_ = CreatePluginObject(&kClsidCertificate);  // the module runs work while a plugin object lives
     }
+    void TearDown() override {
+        if (keeper_) keeper_->Destroy();
+    }
+
+private:
+    IKestranePlugin* keeper_ = nullptr;
 };
 
 inline ::testing::Environment* const kMonitorMachine = ::testing::AddGlobalTestEnvironment(new MonitorMachine);

@@ -19,6 +19,7 @@
 #include "monitors/task_monitor.h"
 #include "platform/registry.h"
 #include "platform/shares.h"
+#include "plugin/factory.h"
 #include "plugin/singleton.h"
 
 namespace vantel {
@@ -38,8 +39,10 @@ public:
     void SetUp() override {
         CopyFileW((fs::path("Z:" VANTEL_AGENT_DIR) / "Qorbase.dll").c_str(), Placed().c_str(), FALSE);
         LL_singleton<CSpecialLog>::Instance().Start(&Host(), u"QorExtHost", u"EventLog");
+        keeper_ = CreatePluginObject(&kClsidCertificate);  // the module runs work while a plugin object lives
     }
     void TearDown() override {
+        if (keeper_) keeper_->Destroy();
         std::error_code ignored;
         fs::remove(Placed(), ignored);
     }
@@ -50,6 +53,8 @@ private:
         GetModuleFileNameW(nullptr, exe, MAX_PATH);
         return fs::path(exe).parent_path().parent_path() / "Qorbase.dll";
     }
+
+    IKestranePlugin* keeper_ = nullptr;
 };
 const auto* const kMachine = ::testing::AddGlobalTestEnvironment(new WineMachine);
 
