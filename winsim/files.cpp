@@ -153,8 +153,9 @@ constexpr uint32_t kAttributeDirectory = 0x10;
 constexpr uint32_t kAttributeArchive = 0x20;
 
 std::map<std::u16string, std::u16string>& Descriptors() {  // by folded Windows path
-    static std::map<std::u16string, std::u16string> descriptors;
-    return descriptors;
+    // Never destroyed, like the drives: the module's threads may ask while the process ends.
+    static auto* const descriptors = new std::map<std::u16string, std::u16string>;
+    return *descriptors;
 }
 
 std::u16string ParentPath(const std::u16string& path) {
