@@ -424,8 +424,7 @@ TEST_F(EventLogPlugin, DestroyReturnsOnlyOnceTheAttackWatcherHasLeft) {
     // even without a Stop before and without a change in the watched folder.
     plugin->Destroy();
     EXPECT_TRUE(LL_singleton<CAttackMonitor>::Instance().WaitForWatcher(0));
-    plugin = static_cast<CNtEventLog*>(CreatePluginObject(&kClsidEventLog));
-    plugin->Initialize(&host);
+    ReplaceDestroyedPlugin();
 }
 
 TEST(EventLogSettings, DesktopKeyOnlyWhenChosenBeforeInitialize) {
