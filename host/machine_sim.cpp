@@ -219,14 +219,17 @@ void ReadPolicy() {
 // it is armed and has dealt with what came before: a change it cannot see yet would be reported
 // late or not at all, and runs would differ.
 template <typename Armed>
-void AwaitWatcher(Armed armed) {
+bool AwaitWatcher(Armed armed) {
     constexpr auto kMostWait = std::chrono::seconds(2);
     auto until = std::chrono::steady_clock::now() + kMostWait;
     while (!armed() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return armed();
 }
 
-void AwaitShareWatcher() {
-    AwaitWatcher([] { return winsim::RegNotificationCount(winsim::Hive::LocalMachine, winsim::kSharesKey) > 0; });
+// The share watcher compares after it has armed anew (so that a change during the comparison
+// wakes it again): it has dealt with what came before only once it waits on its event.
+bool AwaitShareWatcher() {
+    return AwaitWatcher([] { return winsim::RegNotificationWaiters(winsim::Hive::LocalMachine, winsim::kSharesKey) > 0; });
 }
 
 void AwaitFolderWatcher(const std::u16string& folder) {
@@ -252,6 +255,18 @@ void SetShare(const json& step) {
     winsim::Share changed = SharedWith(step, *share);
     if (step.contains("new_name")) changed.name = Text(step["new_name"]);
     winsim::SetShare(name, changed);
+}
+
+void ChangeShares(const json& step) {
+    if (step.contains("add_share")) {
+        const json& share = step["add_share"];
+        return winsim::AddShare(SharedWith(share, {Text(share.at("name")), Text(share.at("path"))}));
+    }
+    if (step.contains("remove_share")) {
+        if (winsim::RemoveShare(Text(step["remove_share"].at("name")))) return;
+        throw ScenarioError("no share " + step["remove_share"]["name"].dump());
+    }
+    SetShare(step["set_share"]);
 }
 
 // The members a task step gives, over the task they change: "program", "parameters", "creator".
@@ -321,19 +336,15 @@ void ApplyMachineStep(const std::string& text) {
             entry.type = service.value("type", winsim::kServiceOwnProcess);
             return winsim::AddService(entry);
         }
-        if (step.contains("add_share") || step.contains("remove_share") || step.contains("set_share"))
-            AwaitShareWatcher();
+        if (step.contains("add_share") || step.contains("remove_share") || step.contains("set_share")) {
+            bool watched = AwaitShareWatcher();
+            ChangeShares(step);
+            // Its report comes before whatever the next step makes happen.
+            if (watched) AwaitShareWatcher();
+            return;
+        }
         if (step.contains("add_task") || step.contains("remove_task") || step.contains("change_task"))
             AwaitFolderWatcher(winsim::TasksFolder());
-        if (step.contains("add_share")) {
-            const json& share = step["add_share"];
-            return winsim::AddShare(SharedWith(share, {Text(share.at("name")), Text(share.at("path"))}));
-        }
-        if (step.contains("remove_share")) {
-            if (winsim::RemoveShare(Text(step["remove_share"].at("name")))) return;
-            throw ScenarioError("no share " + step["remove_share"]["name"].dump());
-        }
-        if (step.contains("set_share")) return SetShare(step["set_share"]);
         if (step.contains("add_task")) {
             const json& task = step["add_task"];
             if (winsim::AddTask(Text(task.at("name")), TaskWith(task, {}))) return;

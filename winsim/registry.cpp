@@ -327,4 +327,14 @@ size_t RegNotificationCount(Hive hive, const std::u16string& key) {
                          [&](const Registration& registration) { return registration.path == path; });
 }
 
+size_t RegNotificationWaiters(Hive hive, const std::u16string& key) {
+    Registry& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    std::u16string path = KeyPath(hive, key);
+    return std::count_if(registry.registrations.begin(), registry.registrations.end(),
+                         [&](const Registration& registration) {
+                             return registration.path == path && registration.event.Waiters() > 0;
+                         });
+}
+
 }  // namespace winsim

@@ -57,6 +57,9 @@ void RegCloseKey(uintptr_t handle);
 int32_t RegNotifyChangeKey(uintptr_t handle, bool watchSubtree, uint32_t filter, KernelEvent event);
 // Control: how many registrations wait on the key, so that a test knows a watcher is armed.
 size_t RegNotificationCount(Hive hive, const std::u16string& key);
+// Control: how many of them have a thread waiting on their event, so that a scenario knows a
+// watcher has dealt with what came before and waits for the next change.
+size_t RegNotificationWaiters(Hive hive, const std::u16string& key);
 
 // Control: waits, at most the time given, until every handle opened on the key with KEY_NOTIFY
 // has a notification registered or is closed, so that the next change reaches every watcher;

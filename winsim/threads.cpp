@@ -16,6 +16,7 @@ struct KernelEvent::State {
     std::condition_variable changed;
     bool manualReset;
     bool set;
+    size_t waiters = 0;
 };
 
 KernelEvent::KernelEvent(bool manualReset, bool initiallySet) : state_(std::make_shared<State>()) {
@@ -38,10 +39,23 @@ void KernelEvent::Reset() {
 bool KernelEvent::Wait(uint32_t milliseconds) {
     std::unique_lock guard(state_->lock);
     auto ready = [this] { return state_->set; };
-    if (milliseconds == 0xFFFFFFFFu) state_->changed.wait(guard, ready);
-    else if (!state_->changed.wait_for(guard, std::chrono::milliseconds(milliseconds), ready)) return false;
+    if (milliseconds == 0) {
+        if (!ready()) return false;
+    } else {
+        ++state_->waiters;
+        bool signalled = true;
+        if (milliseconds == 0xFFFFFFFFu) state_->changed.wait(guard, ready);
+        else signalled = state_->changed.wait_for(guard, std::chrono::milliseconds(milliseconds), ready);
+        --state_->waiters;
+        if (!signalled) return false;
+    }
     if (!state_->manualReset) state_->set = false;  // an auto-reset event releases one waiter
     return true;
+}
+
+size_t KernelEvent::Waiters() const {
+    std::lock_guard guard(state_->lock);
+    return state_->waiters;
 }
 
 namespace {

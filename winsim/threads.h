@@ -1,5 +1,6 @@
 // Kernel events and the system thread pool of the simulated machine.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,6 +14,8 @@ public:
     void Reset();
     // True when signalled within the time; 0xFFFFFFFF waits for ever.
     bool Wait(uint32_t milliseconds);
+    // Control: how many threads are blocked in Wait now (a wait of 0 ms only looks).
+    size_t Waiters() const;
 
 private:
     struct State;
