@@ -41,6 +41,7 @@ public:
     }
     void VANTEL_CALL SetRecordTime(int64_t) override {}
 
+    int64_t submitted() const { return submitted_; }
     void Expect(int64_t count) {
         submitted_ = 0;
         target_ = count;
@@ -61,6 +62,10 @@ private:
 // delivered to the host the same way the module's worker delivers them.
 class MutexEventHandoff {
 public:
+    // A map per record, as the module's first worker kept them: the yardstick stays put whatever
+    // the module's own record becomes.
+    using Record = std::map<std::u16string, std::u16string>;
+
     explicit MutexEventHandoff(CountingHost& host) : host_(host), consumer_([this] { Consume(); }) {}
     ~MutexEventHandoff() {
         stop_ = true;
@@ -86,7 +91,7 @@ private:
     void Consume() {
         while (!stop_) {
             wake_.Wait(platform::kInfinite);
-            std::vector<CSpecialLog::Record> taken;
+            std::vector<Record> taken;
             {
                 std::lock_guard guard(lock_);
                 taken.swap(queue_);
@@ -102,8 +107,8 @@ private:
 
     CountingHost& host_;
     std::mutex lock_;
-    std::map<std::thread::id, CSpecialLog::Record> current_;
-    std::vector<CSpecialLog::Record> queue_;
+    std::map<std::thread::id, Record> current_;
+    std::vector<Record> queue_;
     platform::Event wake_{false, false};
     std::atomic<bool> stop_{false};
     std::thread consumer_;

@@ -1,5 +1,8 @@
 #include "monitors/named_event_log.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "common/text.h"
 #include "plugin/boundary.h"
 
@@ -11,16 +14,26 @@ constexpr uint32_t kWaitObject0 = 0;
 constexpr uint32_t kWaitTimeout = 258;
 constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;
 
-// A number for the calling thread, never reused within the process (thread ids are). Trivially
-// destructible on purpose: mingw runs thread_local destructors after their storage is gone.
-uint64_t ThreadSerial() {
-    static std::atomic<uint64_t> last{0};
-    thread_local uint64_t serial = 0;
-    if (serial == 0) serial = ++last;
-    return serial;
-}
+// Times the worker, finding the queue empty, lets other threads run before it sleeps: producers
+// in a burst then commit without waking it, and their records go in batches.
+constexpr int kYieldsBeforeSleep = 64;
+// A record whose buffer grew past this many characters is freed rather than kept for reuse.
+constexpr size_t kLargestPooledText = 4096;
+
+// What the calling thread is filling, and for which log. Trivially destructible on purpose:
+// mingw runs thread_local destructors after their storage is gone; the record belongs to the log.
+struct ProducerSlot {
+    uint64_t log = 0;
+    uint64_t generation = 0;
+    NamedEventRecord* record = nullptr;
+};
+thread_local ProducerSlot producer;
+
+std::atomic<uint64_t> lastLogSerial{0};
 
 }  // namespace
+
+CSpecialLog::CSpecialLog() : serial_(++lastLogSerial) {}
 
 int32_t CSpecialLog::Start(IPluginHost* host, const std::u16string& hostProcessName, const std::u16string& pluginName) {
     if (host == nullptr) {
@@ -46,6 +59,7 @@ int32_t CSpecialLog::Start(IPluginHost* host, const std::u16string& hostProcessN
     worker_.Release();
     std::lock_guard guard(lock_);
     workerEnded_ = false;
+    workerAsleep_ = false;
     stop_.exchange(0);
     abandon_.exchange(0);
     if (!wake_) wake_ = std::make_unique<platform::Event>(false, false);
@@ -54,28 +68,69 @@ int32_t CSpecialLog::Start(IPluginHost* host, const std::u16string& hostProcessN
         return 0;
     }
     started_ = true;
-    if (!queue_.empty()) wake_->Set();  // committed while no worker ran
     TraceInfo(u"[CSpecialLog] worker started for %s in %s", pluginName_, hostProcessName_);
     return 1;
 }
 
-void CSpecialLog::SetField(const std::u16string& name, const std::u16string& text) {
-    uint64_t thread = ThreadSerial();
+NamedEventRecord* CSpecialLog::Filling() {
+    if (!started_) return nullptr;
+    ProducerSlot& slot = producer;
+    if (slot.log == serial_ && slot.record != nullptr) {
+        if (slot.generation == generation_) return slot.record;
+        slot.record->Clear();  // dropped by a Shutdown since: what it held is not to be sent
+        slot.generation = generation_;
+        return slot.record;
+    }
+    Owned record;
     std::lock_guard guard(lock_);
-    if (started_) current_[thread][name] = text;
+    if (!pool_.empty()) {
+        record = std::move(pool_.back());
+        pool_.pop_back();
+    } else {
+        record = std::make_unique<NamedEventRecord>();  // the pool ran dry: one more
+    }
+    slot = {serial_, generation_, HandOut(std::move(record))};
+    return slot.record;
 }
 
-void CSpecialLog::SetNumber(const std::u16string& name, uint64_t value) { SetField(name, Format(u"%llu", value)); }
+NamedEventRecord* CSpecialLog::HandOut(Owned record) {
+    filling_.push_back(std::move(record));
+    return filling_.back().get();
+}
+
+CSpecialLog::Owned CSpecialLog::TakeBack(NamedEventRecord* record) {
+    // Only threads between a first field and a commit hold one: a short search from the newest.
+    auto held = std::find_if(filling_.rbegin(), filling_.rend(), [&](const Owned& owned) { return owned.get() == record; });
+    Owned owned = std::move(*held);
+    *held = std::move(filling_.back());
+    filling_.pop_back();
+    return owned;
+}
+
+void CSpecialLog::SetField(std::u16string_view name, std::u16string_view text) {
+    if (NamedEventRecord* record = Filling()) record->Set(name, text);
+}
+
+void CSpecialLog::SetNumber(std::u16string_view name, uint64_t value) {
+    if (NamedEventRecord* record = Filling()) record->SetNumber(name, value);
+}
 
 void CSpecialLog::Commit() {
-    uint64_t thread = ThreadSerial();
-    std::lock_guard guard(lock_);
-    auto current = current_.find(thread);
-    if (!started_ || current == current_.end()) return;
-    // A queue that already held records has a wake-up pending, which takes this one along too.
-    if (queue_.empty()) wake_->Set();
-    queue_.push_back(std::move(current->second));
-    current_.erase(current);
+    ProducerSlot& slot = producer;
+    if (slot.log != serial_ || slot.record == nullptr || slot.record->empty()) return;
+    bool wake = false;
+    {
+        std::lock_guard guard(lock_);
+        if (!started_ || slot.generation != generation_) {
+            slot.record->Clear();  // filled before a Shutdown, or since: not to be sent
+            return;
+        }
+        queue_.push_back(TakeBack(slot.record));
+        // A worker that is awake takes this record along before it sleeps again.
+        wake = std::exchange(workerAsleep_, false);
+    }
+    slot.record = nullptr;
+    if (wake) wake_->Set();
 }
 
 uint32_t CSpecialLog::Stop(uint32_t timeoutMs) {
@@ -83,6 +138,7 @@ uint32_t CSpecialLog::Stop(uint32_t timeoutMs) {
     {
         std::lock_guard guard(lock_);
         stop_.exchange(1);
+        workerAsleep_ = false;
         if (wake_) wake_->Set();
     }
     if (timeoutMs == 0) return 0;
@@ -99,8 +155,10 @@ void CSpecialLog::Shutdown(uint32_t timeoutMs) {
     std::lock_guard threadGuard(threadLock_);
     std::lock_guard guard(lock_);
     started_ = false;
+    ++generation_;
     queue_.clear();
-    current_.clear();
+    pool_.clear();
+    // Records being filled stay with their threads, which empty them when they come back.
     if (!ended) {
         TraceError(u"[CSpecialLog] worker of %s still delivering after %u ms; the rest is dropped", pluginName_,
                    timeoutMs);
@@ -118,43 +176,65 @@ void CSpecialLog::WorkerThread(void* self) {
 }
 
 void CSpecialLog::Work() {
+    std::vector<Owned> taken;
+    int yields = 0;
     for (;;) {
-        // The event outlives the thread: it is let go only once the thread has ended.
-        if (wake_->Wait(platform::kInfinite) != platform::WaitResult::Signaled) break;
-        std::vector<Record> taken;
         IPluginHost* host;
         {
             std::lock_guard guard(lock_);
+            if (abandon_ || (stop_ && queue_.empty())) {
+                // A stop ends the worker once everything committed before it has been delivered.
+                stop_.exchange(0);
+                abandon_.exchange(0);
+                workerEnded_ = true;
+                return;
+            }
+            if (queue_.empty()) workerAsleep_ = yields == kYieldsBeforeSleep;
             taken.swap(queue_);
             host = host_;
         }
-        for (const Record& record : taken) {
+        if (taken.empty()) {
+            if (yields < kYieldsBeforeSleep) {
+                ++yields;
+                platform::SwitchToThread();
+                continue;
+            }
+            yields = 0;
+            // The event outlives the thread: it is let go only once the thread has ended.
+            if (wake_->Wait(platform::kInfinite) != platform::WaitResult::Signaled) break;
+            continue;
+        }
+        yields = 0;
+        for (Owned& record : taken) {
             if (abandon_) break;
-            Deliver(host, record);
+            Deliver(host, *record);
         }
-        // A stop ends the worker once everything committed before it has been delivered.
-        std::lock_guard guard(lock_);
-        if ((stop_ && queue_.empty()) || abandon_) {
-            stop_.exchange(0);
-            abandon_.exchange(0);
-            workerEnded_ = true;
-            return;
-        }
+        Recycle(taken);
     }
     std::lock_guard guard(lock_);
     workerEnded_ = true;
 }
 
-void CSpecialLog::Deliver(IPluginHost* host, const Record& record) {
-    auto name = record.find(u"EventName");
-    std::u16string eventName = name == record.end() ? std::u16string() : name->second;
-    IEventRecord* event = host->CreateEventRecord(ToWide(eventName));
-    if (event == nullptr) return;
-    for (const auto& [field, value] : record) {
-        if (field == u"EventName") continue;
-        event->SetRecordField(ToWide(field), ToWide(value));
-        if (field == u"LogonTime" || field == u"ContextTimeStamp") event->SetRecordTime(LeadingInt64(value));
+void CSpecialLog::Recycle(std::vector<Owned>& delivered) {
+    for (Owned& record : delivered)
+        if (record->capacity() > kLargestPooledText) record.reset();
+        else record->Clear();
+    {
+        std::lock_guard guard(lock_);  // one lock for the whole batch
+        for (Owned& record : delivered)
+            if (record && pool_.size() < kPooledRecords) pool_.push_back(std::move(record));
     }
+    delivered.clear();  // frees what the pool had no room for
+}
+
+void CSpecialLog::Deliver(IPluginHost* host, NamedEventRecord& record) {
+    std::u16string_view name = record.EventName();
+    IEventRecord* event = host->CreateEventRecord(ToWide(name.empty() ? u"" : name.data()));
+    if (event == nullptr) return;
+    record.EachFieldInNameOrder([event](const char16_t* field, const char16_t* value, bool isTime) {
+        event->SetRecordField(ToWide(field), ToWide(value));
+        if (isTime) event->SetRecordTime(LeadingInt64(value));
+    });
     host->SubmitEventRecord(event);
     event->Release();
 }

@@ -3,12 +3,13 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "monitors/named_event_record.h"
 #include "platform/threads.h"
 #include "vantel/plugin_abi.h"
 
@@ -16,9 +17,7 @@ namespace vantel {
 
 class CSpecialLog {
 public:
-    using Record = std::map<std::u16string, std::u16string>;  // ordered by field name
-
-    CSpecialLog() = default;
+    CSpecialLog();
     virtual ~CSpecialLog() = default;
     CSpecialLog(const CSpecialLog&) = delete;
     CSpecialLog& operator=(const CSpecialLog&) = delete;
@@ -29,8 +28,8 @@ public:
     // ended the worker, a new one also delivers what was committed in between.
     int32_t Start(IPluginHost* host, const std::u16string& hostProcessName, const std::u16string& pluginName);
     // Each producing thread fills a record of its own, so two producers never mix fields.
-    void SetField(const std::u16string& name, const std::u16string& text);
-    void SetNumber(const std::u16string& name, uint64_t value);
+    void SetField(std::u16string_view name, std::u16string_view text);
+    void SetNumber(std::u16string_view name, uint64_t value);
     // Hands the calling thread's record over whole; an empty record queues nothing.
     void Commit();
     // Asks the worker to end once the queue is empty; waits at most the time-out (none for 0)
@@ -41,21 +40,39 @@ public:
     // gives up its queue at the next record and ends.
     void Shutdown(uint32_t timeoutMs);
 
+    // Delivered records kept for reuse; beyond these, records are made and freed.
+    static constexpr size_t kPooledRecords = 2048;
+
 private:
+    using Owned = std::unique_ptr<NamedEventRecord>;
+
     static void WorkerThread(void* self);
     void Work();
-    void Deliver(IPluginHost* host, const Record& record);
+    void Deliver(IPluginHost* host, NamedEventRecord& record);
+    void Recycle(std::vector<Owned>& delivered);
+    // The calling thread's record, taken from the pool the first time; null before Start.
+    NamedEventRecord* Filling();
+    // With lock_ held.
+    NamedEventRecord* HandOut(Owned record);
+    Owned TakeBack(NamedEventRecord* record);
 
+    const uint64_t serial_;  // tells this log from any other in the threads' records
     std::mutex threadLock_;  // around starting, waiting for and letting go of the worker thread
     platform::Thread worker_;
-    std::mutex lock_;        // everything below
-    bool started_ = false;
+    std::atomic<bool> started_{false};
+    // Changes when Shutdown drops the records being filled: a thread finding its record from
+    // before empties it and starts over.
+    std::atomic<uint64_t> generation_{0};
+    std::mutex lock_;  // everything below
     std::u16string hostProcessName_;
     std::u16string pluginName_;
-    std::vector<Record> queue_;
-    // The record each producing thread is filling, by the thread's serial number; held here
-    // rather than in thread-local storage, so that a thread's end runs none of this module's code.
-    std::map<uint64_t, Record> current_;
+    std::vector<Owned> queue_;
+    std::vector<Owned> pool_;
+    // The record each producing thread is filling. Held here rather than in thread-local storage,
+    // so that a thread's end runs none of this module's code; a thread finds its own through a
+    // plain pointer, checked against this log's serial.
+    std::vector<Owned> filling_;
+    bool workerAsleep_ = false;  // waiting on the wake event: the next commit must signal it
     std::unique_ptr<platform::Event> wake_;  // auto-reset; exists while a worker thread is held
     std::atomic<int32_t> stop_{0};
     std::atomic<int32_t> abandon_{0};

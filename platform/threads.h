@@ -49,6 +49,9 @@ private:
     void* native_ = nullptr;
 };
 
+// Lets another thread that is ready to run on this processor go first.
+void SwitchToThread();
+
 // Queues a long-running function on the system thread pool; false when it could not be queued.
 // The pool keeps the module loaded until the function has returned.
 bool QueueLongRunningWork(WorkFunction function, void* context);

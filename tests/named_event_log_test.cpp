@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
+#include <string>
 #include <thread>
 
 #include "common/format.h"
@@ -34,8 +36,9 @@ TEST_F(SpecialLog, NothingIsRecordedBeforeStart) {
 
 TEST_F(SpecialLog, RecordReachesTheHostWithoutItsNameFieldsInNameOrder) {
     log.Start(&host, u"QorExtHost", u"EventLog");
-    log.SetField(u"EventName", u"RemoteLogonFailed");
+    log.SetField(u"EventName", u"Replaced");
     log.SetField(u"user_name", u"first");
+    log.SetField(u"EventName", u"RemoteLogonFailed");
     log.SetField(u"attack_ip", u"10.0.0.1");
     log.SetNumber(u"action_count", 18446744073709551615ull);
     log.SetField(u"user_name", u"second");
@@ -120,6 +123,86 @@ TEST_F(SpecialLog, ManyProducersEveryRecordOnceInOrderFieldsNeverMixed) {
         EXPECT_EQ(event->fields[0].second, producer + u"/" + sequence) << "fields of two producers mixed";
         EXPECT_EQ(sequence, Format(u"%d", next[producer]++)) << "lost, repeated or reordered";
     }
+}
+
+TEST_F(SpecialLog, ProducersWhileTheWorkerIsStoppedAndStartedOverLoseAndRepeatNothing) {
+    log.Start(&host, u"QorExtHost", u"EventLog");
+    constexpr int kProducers = 8;
+    constexpr int kRecords = 1500;
+    std::atomic<int> running{kProducers};
+    std::vector<std::thread> producers;
+    for (int p = 0; p < kProducers; ++p) {
+        producers.emplace_back([&, p] {
+            for (int i = 0; i < kRecords; ++i) {
+                log.SetField(u"EventName", u"E");
+                log.SetNumber(u"event_id", p);
+                log.SetNumber(u"sequence", i);
+                log.Commit();
+            }
+            --running;
+        });
+    }
+    for (int round = 0; running > 0; ++round) {
+        log.Stop(round % 3);  // not waiting, a brief wait, and one that may see the worker end
+        log.Start(&host, u"QorExtHost", u"EventLog");
+    }
+    for (std::thread& producer : producers) producer.join();
+    ASSERT_TRUE(host.WaitForEvents(kProducers * kRecords));
+    EXPECT_EQ(log.Stop(5000), 0u);
+    ASSERT_EQ(host.events.size(), size_t{kProducers * kRecords});
+    std::vector<int> next(kProducers);
+    for (const auto& event : host.events) {
+        ASSERT_EQ(event->fields.size(), 2u);
+        int producer = std::stoi(std::string(event->fields[0].second.begin(), event->fields[0].second.end()));
+        EXPECT_EQ(event->fields[1].second, Format(u"%d", next[producer]++)) << "lost, repeated or reordered";
+    }
+}
+
+TEST_F(SpecialLog, RecycledRecordsStartEmptyAndAnEmptyPoolStillDelivers) {
+    log.Start(&host, u"QorExtHost", u"EventLog");
+    // More records in flight than the pool keeps, so that some are made afresh and the rest reused.
+    constexpr size_t kRecords = CSpecialLog::kPooledRecords + 100;
+    for (size_t i = 0; i < kRecords; ++i) {
+        log.SetField(u"EventName", u"Full");
+        log.SetField(u"task_xml", std::u16string(5000 * (i % 2), u'x'));  // some too big to keep
+        log.SetField(u"user_name", u"someone");
+        log.SetNumber(u"event_id", i);
+        log.Commit();
+    }
+    for (size_t i = 0; i < kRecords; ++i) {
+        log.SetField(u"EventName", u"Bare");
+        log.SetNumber(u"sequence", i);
+        log.Commit();
+    }
+    ASSERT_TRUE(host.WaitForEvents(2 * kRecords));
+    for (size_t i = 0; i < 2 * kRecords; ++i) {
+        const auto& event = *host.events[i];
+        if (i < kRecords) {
+            ASSERT_EQ(event.fields.size(), 3u);
+            EXPECT_EQ(event.fields[0].second, Format(u"%llu", static_cast<unsigned long long>(i)));
+            continue;
+        }
+        EXPECT_EQ(event.name, u"Bare");
+        ASSERT_EQ(event.fields.size(), 1u) << "a reused record kept fields of its last event";
+        EXPECT_EQ(event.fields[0].second, Format(u"%llu", static_cast<unsigned long long>(i - kRecords)));
+    }
+}
+
+TEST_F(SpecialLog, ShutdownDropsWhatAThreadWasFilling) {
+    log.Start(&host, u"QorExtHost", u"EventLog");
+    log.SetField(u"EventName", u"Dropped");
+    log.SetField(u"user_name", u"before");
+    log.Shutdown(5000);
+    log.SetField(u"user_name", u"ignored");
+    log.Commit();
+    log.Start(&host, u"QorExtHost", u"EventLog");
+    log.SetField(u"EventName", u"Kept");
+    log.Commit();
+    ASSERT_TRUE(host.WaitForEvents(1));
+    EXPECT_EQ(log.Stop(5000), 0u);
+    ASSERT_EQ(host.events.size(), 1u);
+    EXPECT_EQ(host.events[0]->name, u"Kept");
+    EXPECT_TRUE(host.events[0]->fields.empty());
 }
 
 TEST_F(SpecialLog, StartWhileAStoppedWorkerStillDeliversKeepsItForTheNewHost) {

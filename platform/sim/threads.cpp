@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <thread>
+
 #include "winsim/threads.h"
 
 namespace vantel::platform {
@@ -33,6 +35,8 @@ void Event::Reset() { static_cast<winsim::KernelEvent*>(native_)->Reset(); }
 WaitResult Event::Wait(uint32_t milliseconds) {
     return static_cast<winsim::KernelEvent*>(native_)->Wait(milliseconds) ? WaitResult::Signaled : WaitResult::Timeout;
 }
+
+void SwitchToThread() { std::this_thread::yield(); }
 
 bool QueueLongRunningWork(WorkFunction function, void* context) {
     winsim::KeepLoaded module = ModuleReference();

@@ -51,6 +51,8 @@ void CALLBACK RunWorkItem(PTP_CALLBACK_INSTANCE, void* parameter) {
 
 }  // namespace
 
+void SwitchToThread() { ::SwitchToThread(); }
+
 bool QueueLongRunningWork(WorkFunction function, void* context) {
     auto* item = new (std::nothrow) WorkItem{function, context, nullptr};
     if (item == nullptr) return false;
