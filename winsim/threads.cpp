@@ -11,12 +11,40 @@
 
 namespace winsim {
 
+namespace {
+
+// The threads of their own that programs started, and how many of them sleep on an event
+// without a time-out that nothing has set since: when all do, nothing runs that could still act.
+struct OwnThreads {
+    std::mutex lock;
+    std::condition_variable changed;
+    int running = 0;
+    int asleep = 0;
+
+    void Add(int runningChange, int asleepChange) {
+        std::lock_guard guard(lock);
+        running += runningChange;
+        asleep += asleepChange;
+        if (running == asleep) changed.notify_all();
+    }
+};
+
+OwnThreads& TheOwnThreads() {
+    static OwnThreads* threads = new OwnThreads;  // outlives detached threads at exit
+    return *threads;
+}
+
+thread_local bool t_ownThread = false;  // a SimThread's, not a pool's or the program's main thread
+
+}  // namespace
+
 struct KernelEvent::State {
     std::mutex lock;
     std::condition_variable changed;
     bool manualReset;
     bool set;
     size_t waiters = 0;
+    int sleepers = 0;  // own threads waiting without a time-out, not yet released by a Set
 };
 
 KernelEvent::KernelEvent(bool manualReset, bool initiallySet) : state_(std::make_shared<State>()) {
@@ -27,6 +55,12 @@ KernelEvent::KernelEvent(bool manualReset, bool initiallySet) : state_(std::make
 void KernelEvent::Set() {
     std::lock_guard guard(state_->lock);
     state_->set = true;
+    if (state_->sleepers > 0) {
+        // Counted awake from now on, before they run, so that no one sees them idle meanwhile.
+        int released = state_->manualReset ? state_->sleepers : 1;
+        state_->sleepers -= released;
+        TheOwnThreads().Add(0, -released);
+    }
     if (state_->manualReset) state_->changed.notify_all();
     else state_->changed.notify_one();
 }
@@ -44,8 +78,15 @@ bool KernelEvent::Wait(uint32_t milliseconds) {
     } else {
         ++state_->waiters;
         bool signalled = true;
-        if (milliseconds == 0xFFFFFFFFu) state_->changed.wait(guard, ready);
-        else signalled = state_->changed.wait_for(guard, std::chrono::milliseconds(milliseconds), ready);
+        if (milliseconds == 0xFFFFFFFFu) {
+            if (t_ownThread && !state_->set) {
+                ++state_->sleepers;
+                TheOwnThreads().Add(0, 1);
+            }
+            state_->changed.wait(guard, ready);
+        } else {
+            signalled = state_->changed.wait_for(guard, std::chrono::milliseconds(milliseconds), ready);
+        }
         --state_->waiters;
         if (!signalled) return false;
     }
@@ -76,17 +117,27 @@ bool SimThread::Start(std::function<void()> function, KeepLoaded keepLoaded) {
     if (g_refuseThreads) return false;
     try {
         // The thread keeps the event alive: it may end after its handle was let go.
+        TheOwnThreads().Add(1, 0);
         std::thread([function = std::move(function), keepLoaded, ended = ended_]() mutable {
+            t_ownThread = true;
             RunKeepingLoaded(function, keepLoaded);
+            TheOwnThreads().Add(-1, 0);
             ended.Set();
         }).detach();
         return true;
     } catch (const std::system_error&) {
+        TheOwnThreads().Add(-1, 0);
         return false;
     }
 }
 
 void RefuseThreads(bool refuse) { g_refuseThreads = refuse; }
+
+void WaitForOwnThreadsAsleep() {
+    OwnThreads& threads = TheOwnThreads();
+    std::unique_lock guard(threads.lock);
+    threads.changed.wait(guard, [&] { return threads.running == threads.asleep; });
+}
 
 bool SimThread::Wait(uint32_t milliseconds) { return ended_.Wait(milliseconds); }
 

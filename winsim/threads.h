@@ -39,6 +39,10 @@ private:
     KernelEvent ended_{true, false};
 };
 
+// Waits until every SimThread has ended or sleeps on an event without a time-out that nothing
+// has set since. With no more work coming in from outside, the threads are then done.
+void WaitForOwnThreadsAsleep();
+
 // Runs the function on a pool thread; false when the pool refuses work (see RefuseWorkItems).
 bool QueueWorkItem(std::function<void()> function, KeepLoaded keepLoaded = nullptr);
 // Fault injection: the pool refuses every work item while set.
