@@ -20,6 +20,7 @@
 #include "winsim/eventlog.h"
 #include "winsim/evtx_reader.h"
 #include "winsim/files.h"
+#include "winsim/threads.h"
 #include "winsim/message_modules.h"
 #include "winsim/key_security.h"
 #include "winsim/local_groups.h"
@@ -446,7 +447,9 @@ ReplayTotals ReplayRecordings(const std::vector<std::string>& paths) {
                          static_cast<unsigned long long>(sofar.records));
     };
     winsim::EvtxTotals totals = winsim::ReplayEvtx(files, progress);
+    // Every callback has returned and the module's own thread has handed on what they committed.
     winsim::WaitForEventDelivery();
+    winsim::WaitForOwnThreadsAsleep();
     return {totals.files, totals.records, totals.skipped};
 }
 

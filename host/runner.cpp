@@ -64,7 +64,6 @@ void Runner::Run(const std::vector<Step>& steps) {
             replayed_.files += totals.files;
             replayed_.records += totals.records;
             replayed_.skipped += totals.skipped;
-            SettleEvents();
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::get<PauseStep>(step).milliseconds));
         }

@@ -50,7 +50,8 @@ void CheckRecordings(const std::vector<std::string>& paths);
 
 // Replays recorded event-log files (.evtx, folders recursively in name order) into the machine's
 // channels, writing progress and each file read only in part or not at all (with the reason) to
-// standard error; answers the totals for the closing summary.
+// standard error; answers the totals for the closing summary once the module has handed the host
+// every named event the records gave.
 struct ReplayTotals {
     uint64_t files = 0;
     uint64_t records = 0;
