@@ -17,6 +17,7 @@
 #include "command_output.h"
 #include "common/text.h"
 #include "evtx_corpus.h"
+#include "winsim/eventlog.h"
 
 namespace vantel {
 namespace {
@@ -175,7 +176,15 @@ TEST(EvtxReplay, NamesEachFileReadOnlyInPartWithTheReason) {
     EXPECT_EQ(replay.errors.find("/system.evtx:"), std::string::npos) << "an intact recording named";
 }
 
-// Same files, same lines in the same order: nothing depends on timing or on the machine's clock.
+uint64_t Fnv1a(const std::string& bytes) {
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (unsigned char byte : bytes) hash = (hash ^ byte) * 0x100000001b3ull;
+    return hash;
+}
+
+// Same files, same lines in the same order: nothing depends on timing or on the machine's clock,
+// nor on how the replay keeps its records. The digest pins the output of the corpus as it stands;
+// a deliberate change of what the module sends renews it.
 TEST(EvtxReplay, PrintsTheSameOnEveryRun) {
     SKIP_WITHOUT_EVTX_CORPUS(testing::EvtxCorpus());
     const Replay& replay = TheReplay();
@@ -183,6 +192,29 @@ TEST(EvtxReplay, PrintsTheSameOnEveryRun) {
     HostRun again = RunReplay();
     EXPECT_EQ(again.exitCode, 0);
     EXPECT_TRUE(again.output == replay.output) << "the second run printed something else";
+    if (testing::EvtxCorpusFolder() == std::filesystem::path(VANTEL_SOURCE_DIR) / ".." / "shared" / "data" / "evtx") {
+        EXPECT_EQ(replay.output.size(), 509302u);
+        EXPECT_EQ(Fnv1a(replay.output), 0xdd6c887e63ef3799ull) << "the replay printed something else than before";
+    }
+}
+
+// However much is replayed, a channel keeps no more than its maximum: three passes over the
+// corpus leave what one leaves, the newest records.
+TEST(EvtxReplay, AChannelKeepsNoMoreThanItsMaximum) {
+    SKIP_WITHOUT_EVTX_CORPUS(testing::EvtxCorpus());
+    size_t published = 0;
+    for (const auto& file : testing::EvtxCorpus())
+        winsim::ReadEvtxFile(file, [&](winsim::EventRecord&& record) { published += record.channel == u"Security"; });
+    winsim::ResetEventLog();
+    winsim::SetChannelMaximumSize(u"Security", 1 << 20);
+    winsim::ReplayEvtx(testing::EvtxCorpus());
+    size_t once = winsim::ChannelRecordCount(u"Security");
+    winsim::ReplayEvtx(testing::EvtxCorpus());
+    winsim::ReplayEvtx(testing::EvtxCorpus());
+    EXPECT_GT(once, 0u);
+    EXPECT_LT(once, published);
+    EXPECT_EQ(winsim::ChannelRecordCount(u"Security"), once);
+    winsim::ResetEventLog();
 }
 
 TEST(EvtxReplay, AccountTaskShareDirectoryServiceAndFirewallEventsCarryTheirRecordsValues) {

@@ -65,6 +65,7 @@ struct Service {
     bool down = false;
     std::vector<std::shared_ptr<Subscription>> subscriptions;  // those the service delivers to
     size_t outstanding = 0;  // deliveries queued or in a callback
+    size_t awaitedOutstanding = 0;  // what a WaitForEventDelivery waits for
     std::condition_variable idle;
     HandleTable<std::shared_ptr<Subscription>> subscriptionHandles;
     HandleTable<EventPtr> events;
@@ -110,7 +111,7 @@ void Queue(Service& service, Subscription& subscription, Delivery delivery) {
 
 void Finished(Service& service, size_t deliveries) {
     service.outstanding -= deliveries;
-    if (service.outstanding == 0) service.idle.notify_all();
+    if (service.outstanding == 0 || service.outstanding <= service.awaitedOutstanding) service.idle.notify_all();
 }
 
 // Whether a subscription that starts this way takes a record logged before it.
@@ -254,10 +255,12 @@ void StartEventLogService() {
 
 size_t OpenSubscriptionCount() { return TheService().subscriptionHandles.Count(); }
 
-void WaitForEventDelivery() {
+void WaitForEventDelivery(size_t outstanding) {
     Service& service = TheService();
     std::unique_lock guard(service.lock);
-    service.idle.wait(guard, [&] { return service.outstanding == 0; });
+    size_t before = std::exchange(service.awaitedOutstanding, std::max(service.awaitedOutstanding, outstanding));
+    service.idle.wait(guard, [&] { return service.outstanding <= outstanding; });
+    service.awaitedOutstanding = before;
 }
 
 HandleTable<EventPtr>& EventHandles() { return TheService().events; }

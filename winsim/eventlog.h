@@ -51,8 +51,8 @@ void StartEventLogService();
 size_t OpenSubscriptionCount();
 // Event, query, render-context and publisher handles still open.
 size_t OpenEventLogHandleCount();
-// Waits until every queued record and notice has been delivered and its callback has returned.
-// Must not be called from a subscription callback.
-void WaitForEventDelivery();
+// Waits until no more than so many queued records and notices wait for their callback or are in
+// one (none: every callback has returned). Must not be called from a subscription callback.
+void WaitForEventDelivery(size_t outstanding = 0);
 
 }  // namespace winsim

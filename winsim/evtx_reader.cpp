@@ -615,7 +615,9 @@ void WriteXml(const Tokens& tokens, size_t open, std::u16string& xml) {
     xml.append(u"</").append(element.name).append(1, u'>');
 }
 
-EventRecord RecordOf(const Tokens& tokens, size_t root, uint64_t headerId, uint64_t headerTicks) {
+// xml: a buffer reused from record to record, so that each record's XML is copied out at its
+// exact size without growing.
+EventRecord RecordOf(const Tokens& tokens, size_t root, uint64_t headerId, uint64_t headerTicks, std::u16string& xml) {
     ElementOf event(tokens, root);
     ElementOf s = event.Child(u"System");
     auto valueOf = [&](std::u16string_view name, uint32_t type) {
@@ -665,8 +667,9 @@ EventRecord RecordOf(const Tokens& tokens, size_t root, uint64_t headerId, uint6
         });
         inner.EachChild(addCell);
     }
-    record.xml.reserve(4096);  // most records' XML fits: no growing copies
-    WriteXml(tokens, root, record.xml);
+    xml.clear();
+    WriteXml(tokens, root, xml);
+    record.xml = xml;
     return record;
 }
 
@@ -675,7 +678,7 @@ bool HasMagic(std::span<const uint8_t> data, const uint8_t (&magic)[8]) {
 }
 
 // The records of one chunk; a stretch that is no record is skipped up to the next record's magic.
-EvtxTotals ReadChunk(std::span<const uint8_t> chunk, const EvtxRecordSink& sink) {
+EvtxTotals ReadChunk(std::span<const uint8_t> chunk, const EvtxRecordSink& sink, std::u16string& xml) {
     EvtxTotals totals;
     size_t limit = chunk.size();
     if (HasMagic(chunk, kChunkMagic) && chunk.size() >= kChunkHeaderSize) {
@@ -709,7 +712,7 @@ EvtxTotals ReadChunk(std::span<const uint8_t> chunk, const EvtxRecordSink& sink)
         inGap = false;
         try {
             size_t root = decoder.Decode(pos + kRecordHeaderSize, pos + size - 4);
-            sink(RecordOf(decoder.Resolved(), root, LittleEndian(at + 8, 8), LittleEndian(at + 16, 8)));
+            sink(RecordOf(decoder.Resolved(), root, LittleEndian(at + 8, 8), LittleEndian(at + 16, 8), xml));
             ++totals.records;
         } catch (const Damaged&) {
             ++totals.skipped;
@@ -759,8 +762,9 @@ EvtxTotals ReadEvtx(std::span<const uint8_t> image, const EvtxRecordSink& sink) 
     size_t chunkBytes = image.size() > kFileHeaderSize ? image.size() - kFileHeaderSize : 0;
     if (chunkBytes % kChunkSize != 0 || (headerOk && chunkBytes / kChunkSize < chunksCounted)) totals.truncated = 1;
     // Every chunk the file holds, whatever the header counts: a header can lag behind its chunks.
+    std::u16string xml;
     for (size_t offset = kFileHeaderSize; offset < image.size(); offset += kChunkSize)
-        totals += ReadChunk(image.subspan(offset, std::min(kChunkSize, image.size() - offset)), sink);
+        totals += ReadChunk(image.subspan(offset, std::min(kChunkSize, image.size() - offset)), sink, xml);
     return totals;
 }
 
@@ -792,11 +796,16 @@ std::vector<std::filesystem::path> EvtxFiles(const std::vector<std::filesystem::
 }
 
 EvtxTotals ReplayEvtx(const std::vector<std::filesystem::path>& files, const EvtxProgress& progress) {
+    // The reader runs ahead of delivery by at most twice this many records, so that what waits
+    // for a callback stays bounded whatever the recordings hold.
+    constexpr uint64_t kAhead = 256;
+    uint64_t published = 0;
     EvtxTotals totals;
     for (const std::filesystem::path& file : files) {
-        EvtxTotals ofFile = ReadEvtxFile(file, [](EventRecord&& record) {
+        EvtxTotals ofFile = ReadEvtxFile(file, [&](EventRecord&& record) {
             if (!record.channel.empty()) AddEventChannel(record.channel);
             PublishEvent(std::move(record));
+            if (++published % kAhead == 0) WaitForEventDelivery(kAhead);
         });
         totals += ofFile;
         if (progress) progress(file, ofFile, totals);

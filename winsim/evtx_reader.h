@@ -36,7 +36,9 @@ EvtxTotals ReadEvtxFile(const std::filesystem::path& file, const EvtxRecordSink&
 std::vector<std::filesystem::path> EvtxFiles(const std::vector<std::filesystem::path>& paths);
 
 // Publishes the records of the files into the channels they name (made when missing), in file
-// order; progress is called after each file with that file's totals and the totals so far.
+// order; progress is called after each file with that file's totals and the totals so far. It
+// keeps no more than a bounded number of records ahead of the subscriptions' callbacks; the
+// channels keep what their maximum size holds.
 using EvtxProgress =
     std::function<void(const std::filesystem::path& file, const EvtxTotals& ofFile, const EvtxTotals& sofar)>;
 EvtxTotals ReplayEvtx(const std::vector<std::filesystem::path>& files, const EvtxProgress& progress = {});
