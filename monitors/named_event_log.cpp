@@ -1,6 +1,8 @@
 #include "monitors/named_event_log.h"
 
 #include <algorithm>
+#include <chrono>
+#include <optional>
 #include <utility>
 
 #include "common/text.h"
@@ -14,9 +16,10 @@ constexpr uint32_t kWaitObject0 = 0;
 constexpr uint32_t kWaitTimeout = 258;
 constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;
 
-// Times the worker, finding the queue empty, lets other threads run before it sleeps: producers
-// in a burst then commit without waking it, and their records go in batches.
-constexpr int kYieldsBeforeSleep = 64;
+// How long the worker, finding the queue empty, lets other threads run before it sleeps:
+// producers in a burst then commit without waking it, and their records go in batches. Bounded
+// in time, since on a busy processor one turn of another thread may already take longer.
+constexpr auto kYieldingBeforeSleep = std::chrono::microseconds(100);
 // A record whose buffer grew past this many characters is freed rather than kept for reuse.
 constexpr size_t kLargestPooledText = 4096;
 
@@ -176,10 +179,12 @@ void CSpecialLog::WorkerThread(void* self) {
 }
 
 void CSpecialLog::Work() {
+    using Clock = std::chrono::steady_clock;
     std::vector<Owned> taken;
-    int yields = 0;
+    std::optional<Clock::time_point> emptySince;  // when the worker last found the queue empty
     for (;;) {
         IPluginHost* host;
+        bool sleep = false;
         {
             std::lock_guard guard(lock_);
             if (abandon_ || (stop_ && queue_.empty())) {
@@ -189,22 +194,24 @@ void CSpecialLog::Work() {
                 workerEnded_ = true;
                 return;
             }
-            if (queue_.empty()) workerAsleep_ = yields == kYieldsBeforeSleep;
+            if (queue_.empty()) {
+                if (!emptySince) emptySince = Clock::now();
+                sleep = workerAsleep_ = Clock::now() - *emptySince >= kYieldingBeforeSleep;
+            }
             taken.swap(queue_);
             host = host_;
         }
         if (taken.empty()) {
-            if (yields < kYieldsBeforeSleep) {
-                ++yields;
+            if (!sleep) {
                 platform::SwitchToThread();
                 continue;
             }
-            yields = 0;
+            emptySince.reset();
             // The event outlives the thread: it is let go only once the thread has ended.
             if (wake_->Wait(platform::kInfinite) != platform::WaitResult::Signaled) break;
             continue;
         }
-        yields = 0;
+        emptySince.reset();
         for (Owned& record : taken) {
             if (abandon_) break;
             Deliver(host, *record);
