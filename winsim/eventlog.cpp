@@ -41,6 +41,7 @@ struct Subscription {
     // The rest is guarded by the service's lock.
     std::deque<Delivery> pending;
     bool closed = false;
+    bool asleep = false;  // the delivery thread waits for wake
     std::condition_variable wake;
     std::thread worker;
 };
@@ -106,7 +107,7 @@ Service& TheService() {
 void Queue(Service& service, Subscription& subscription, Delivery delivery) {
     subscription.pending.push_back(std::move(delivery));
     ++service.outstanding;
-    subscription.wake.notify_one();
+    if (std::exchange(subscription.asleep, false)) subscription.wake.notify_one();
 }
 
 void Finished(Service& service, size_t deliveries) {
@@ -147,11 +148,16 @@ void Deliver(const Subscription& subscription, const Delivery& delivery) {
 }
 
 // The subscription's delivery thread: one callback at a time, in the order queued, until closed.
+// Only a thread that sleeps is woken, so that records published while it delivers cost no wake-up.
 void RunDeliveries(std::shared_ptr<Subscription> subscription) {
     Service& service = TheService();
     std::unique_lock guard(service.lock);
     for (;;) {
-        subscription->wake.wait(guard, [&] { return subscription->closed || !subscription->pending.empty(); });
+        if (!subscription->closed && subscription->pending.empty()) {
+            subscription->asleep = true;
+            subscription->wake.wait(guard, [&] { return subscription->closed || !subscription->pending.empty(); });
+            subscription->asleep = false;
+        }
         if (subscription->closed) return;
         Delivery next = std::move(subscription->pending.front());
         subscription->pending.pop_front();
