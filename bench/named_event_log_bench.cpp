@@ -15,6 +15,7 @@ constexpr int kRecordsPerProducer = 2000;
 template <typename Sink>
 void RunProducers(benchmark::State& state, Sink& sink, CountingHost& host) {
     int producers = static_cast<int>(state.range(0));
+    double cpu = ProcessCpuSeconds();
     for (auto _ : state) {
         host.Expect(int64_t{producers} * kRecordsPerProducer);
         std::vector<std::thread> threads;
@@ -27,6 +28,7 @@ void RunProducers(benchmark::State& state, Sink& sink, CountingHost& host) {
         host.WaitForAll();
     }
     state.SetItemsProcessed(state.iterations() * producers * kRecordsPerProducer);
+    ReportPerCpuSecond(state, state.iterations() * producers * kRecordsPerProducer, cpu);
 }
 
 void SpecialLogDelivery(benchmark::State& state) {
