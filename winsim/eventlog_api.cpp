@@ -64,17 +64,27 @@ Result Guarded(Result failed, Body body) noexcept {
 
 size_t Aligned(size_t offset) { return (offset + 7) & ~size_t{7}; }
 
-// Room for data behind the cells, 8-byte aligned: its address, or null when only measuring.
-uint8_t* Reserve(uint8_t* buffer, size_t& offset, size_t bytes) {
-    offset = Aligned(offset);
-    uint8_t* at = buffer != nullptr ? buffer + offset : nullptr;
-    offset += bytes;
+// Values being laid out into the caller's buffer in one pass: whatever passes its end is only
+// counted, so the same pass measures what a buffer that is too small (or none) would need.
+struct Layout {
+    uint8_t* buffer;
+    size_t capacity;
+    size_t offset = 0;
+
+    bool Fits(size_t at, size_t bytes) const { return buffer != nullptr && at + bytes <= capacity; }
+};
+
+// Room for data behind the cells, 8-byte aligned: its address, or null when it does not fit.
+uint8_t* Reserve(Layout& out, size_t bytes) {
+    out.offset = Aligned(out.offset);
+    uint8_t* at = out.Fits(out.offset, bytes) ? out.buffer + out.offset : nullptr;
+    out.offset += bytes;
     return at;
 }
 
 // Copies data behind the cells; returns where it went (null when measuring).
-const uint8_t* Place(uint8_t* buffer, size_t& offset, const void* data, size_t bytes, size_t terminator = 0) {
-    uint8_t* at = Reserve(buffer, offset, bytes + terminator);
+const uint8_t* Place(Layout& out, const void* data, size_t bytes, size_t terminator = 0) {
+    uint8_t* at = Reserve(out, bytes + terminator);
     if (at != nullptr) {
         if (bytes > 0) std::memcpy(at, data, bytes);
         std::memset(at + bytes, 0, terminator);
@@ -84,34 +94,34 @@ const uint8_t* Place(uint8_t* buffer, size_t& offset, const void* data, size_t b
 
 // What a cell of a value held behind the cells points to: the text with its terminator, the
 // whole structure of a GUID or SYSTEMTIME (a damaged one cut or zero-filled to its size), or the bytes.
-const uint8_t* PlaceData(uint8_t* buffer, size_t& offset, const EventValue& value) {
+const uint8_t* PlaceData(Layout& out, const EventValue& value) {
     switch (value.type) {
         case kTypeString:
-            return Place(buffer, offset, value.text.data(), value.text.size() * sizeof(char16_t), sizeof(char16_t));
-        case kTypeAnsiString: return Place(buffer, offset, value.bytes.data(), value.bytes.size(), 1);
+            return Place(out, value.text.data(), value.text.size() * sizeof(char16_t), sizeof(char16_t));
+        case kTypeAnsiString: return Place(out, value.bytes.data(), value.bytes.size(), 1);
         case kTypeGuid:
         case kTypeSysTime: {
             size_t size = FixedSize(value.type), kept = std::min(size, value.bytes.size());
-            return Place(buffer, offset, value.bytes.data(), kept, size - kept);
+            return Place(out, value.bytes.data(), kept, size - kept);
         }
-        default: return Place(buffer, offset, value.bytes.data(), value.bytes.size());
+        default: return Place(out, value.bytes.data(), value.bytes.size());
     }
 }
 
 // An array: its elements side by side, or for strings and SIDs the pointers to them.
-const uint8_t* PlaceArray(uint8_t* buffer, size_t& offset, const EventValue& array) {
+const uint8_t* PlaceArray(Layout& out, const EventValue& array) {
     uint32_t type = array.type & ~kTypeArrayMask;
     size_t count = array.items.size();
     size_t size = type == kTypeSizeT ? sizeof(size_t) : FixedSize(type);
     if (size == 0) {
-        uint8_t* pointers = Reserve(buffer, offset, count * sizeof(void*));
+        uint8_t* pointers = Reserve(out, count * sizeof(void*));
         for (size_t i = 0; i < count; ++i) {
-            const uint8_t* data = PlaceData(buffer, offset, array.items[i]);
+            const uint8_t* data = PlaceData(out, array.items[i]);
             if (pointers != nullptr) std::memcpy(pointers + i * sizeof(void*), &data, sizeof data);
         }
         return pointers;
     }
-    uint8_t* elements = Reserve(buffer, offset, count * size);
+    uint8_t* elements = Reserve(out, count * size);
     for (size_t i = 0; elements != nullptr && i < count; ++i) {
         const EventValue& item = array.items[i];
         // Numbers are little-endian on every platform the simulation runs on.
@@ -124,9 +134,9 @@ const uint8_t* PlaceArray(uint8_t* buffer, size_t& offset, const EventValue& arr
 }
 
 // Lays the values out as the platform does: the array of cells, then the data they point to.
-// Without a buffer it only measures; returns the bytes needed.
-size_t LayOutValues(std::span<const EventValue> values, uint8_t* buffer) {
-    size_t offset = values.size() * sizeof(Variant);
+// Returns the bytes needed; the buffer holds the values when that is no more than its capacity.
+size_t LayOutValues(std::span<const EventValue> values, uint8_t* buffer, size_t capacity) {
+    Layout out{buffer, capacity, values.size() * sizeof(Variant)};
     for (size_t i = 0; i < values.size(); ++i) {
         const EventValue& value = values[i];
         Variant cell;
@@ -137,10 +147,10 @@ size_t LayOutValues(std::span<const EventValue> values, uint8_t* buffer) {
             case kTypeAnsiString:
             case kTypeSid:
             case kTypeGuid:
-            case kTypeSysTime: cell.binaryVal = PlaceData(buffer, offset, value); break;
+            case kTypeSysTime: cell.binaryVal = PlaceData(out, value); break;
             case kTypeBinary:
                 cell.count = static_cast<uint32_t>(value.bytes.size());
-                cell.binaryVal = PlaceData(buffer, offset, value);
+                cell.binaryVal = PlaceData(out, value);
                 break;
             case kTypeSByte:
             case kTypeByte: cell.byteVal = static_cast<uint8_t>(value.number); break;
@@ -154,14 +164,14 @@ size_t LayOutValues(std::span<const EventValue> values, uint8_t* buffer) {
             default:
                 if (IsArray(value)) {
                     cell.count = static_cast<uint32_t>(value.items.size());
-                    cell.binaryVal = PlaceArray(buffer, offset, value);  // every pointer member shares these bytes
+                    cell.binaryVal = PlaceArray(out, value);  // every pointer member shares these bytes
                 } else {
                     cell.uInt64Val = value.number;
                 }
         }
-        if (buffer != nullptr) std::memcpy(buffer + i * sizeof(Variant), &cell, sizeof cell);
+        if (out.Fits(i * sizeof(Variant), sizeof cell)) std::memcpy(buffer + i * sizeof(Variant), &cell, sizeof cell);
     }
-    return offset;
+    return out.offset;
 }
 
 // Reports the size needed; false, with error 122, when the caller's buffer cannot take it.
@@ -328,9 +338,8 @@ int32_t EvtRender(Handle context, Handle fragment, uint32_t flags, uint32_t buff
         std::span<const EventValue> values = event.system;
         if (*kind == kRenderContextUser) values = event.user;
         *propertyCount = static_cast<uint32_t>(values.size());
-        if (!Fits(LayOutValues(values, nullptr), bufferSize, buffer, bufferUsed)) return 0;
-        LayOutValues(values, static_cast<uint8_t*>(buffer));
-        return 1;
+        size_t needed = LayOutValues(values, static_cast<uint8_t*>(buffer), buffer != nullptr ? bufferSize : 0);
+        return Fits(needed, bufferSize, buffer, bufferUsed) ? 1 : 0;
     });
 }
 
