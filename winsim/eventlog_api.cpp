@@ -301,8 +301,10 @@ int32_t EvtClose(Handle object) {
     return Guarded(0, [&] {
         uintptr_t handle = ValueOf(object);
         Handles& handles = TheHandles();
-        if (CloseSubscription(handle) || EventHandles().Close(handle) || handles.renderContexts.Close(handle) ||
-            handles.queries.Close(handle) || handles.publishers.Close(handle) || handles.bookmarks.Close(handle))
+        // Handle values are unique across the tables: the most often closed kinds are tried first
+        // (two render contexts for every record rendered).
+        if (handles.renderContexts.Close(handle) || EventHandles().Close(handle) || handles.queries.Close(handle) ||
+            handles.publishers.Close(handle) || handles.bookmarks.Close(handle) || CloseSubscription(handle))
             return 1;
         return Fail(errors::kErrorInvalidHandle, 0);
     });
