@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 #include "common/text.h"
@@ -30,6 +31,7 @@ struct ProducerSlot {
     uint64_t generation = 0;
     NamedEventRecord* record = nullptr;
 };
+static_assert(std::is_trivially_destructible_v<ProducerSlot>);
 thread_local ProducerSlot producer;
 
 std::atomic<uint64_t> lastLogSerial{0};
