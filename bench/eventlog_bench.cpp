@@ -52,6 +52,7 @@ struct LivePath {
 
     LivePath() {
         winsim::ResetEventLog();
+        winsim::SetChannelMaximumSize(u"Security", 1ull << 30);  // room for every record
         winsim::AddUser({u"alice", 2, u"S-1-5-21-1-2-3-1001"});
         winsim::AddUser({u"bob", 1, u"S-1-5-21-1-2-3-1002"});
         for (int i = 0; i < kRecords; ++i) winsim::PublishEvent(Logon(i));

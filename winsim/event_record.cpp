@@ -394,28 +394,4 @@ std::u16string EventXml(const EventRecord& record) {
     return xml;
 }
 
-namespace {
-
-// A value as a log file holds it: a type tag and its number, text or bytes.
-uint64_t ValueSize(const EventValue& value) {
-    uint64_t bytes = 4;
-    if (IsArray(value)) {
-        for (const EventValue& item : value.items) bytes += ValueSize(item);
-    } else if (value.text.empty() && value.bytes.empty()) {
-        bytes += 8;
-    } else {
-        bytes += value.text.size() * sizeof(char16_t) + value.bytes.size();
-    }
-    return bytes;
-}
-
-}  // namespace
-
-uint64_t StoredSize(const EventRecord& record) {
-    uint64_t bytes = 24 + (record.channel.size() + record.xml.size()) * sizeof(char16_t);
-    for (const EventValue& value : record.system) bytes += ValueSize(value);
-    for (const EventValue& value : record.user) bytes += ValueSize(value);
-    return bytes;
-}
-
 }  // namespace winsim

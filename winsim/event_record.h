@@ -46,6 +46,7 @@ void SetFrozenClock(uint64_t ticks);
 // the platform renders them with; Set() can replace any of them, a Null included.
 struct EventRecord {
     EventRecord(std::u16string channel, std::u16string provider, uint16_t eventId);
+    EventRecord() = default;  // every value Null, to be filled in whole
 
     EventRecord& ProviderGuid(const vantel::Guid& guid);
     EventRecord& Level(uint8_t level);
@@ -70,8 +71,7 @@ struct EventRecord {
     std::u16string xml;
 };
 
-// What a record takes in its channel's file, near enough: a header, its values with their
-// texts and bytes, and its XML.
+// What a record takes in its channel's file (winsim/channel_file.h).
 uint64_t StoredSize(const EventRecord& record);
 
 bool IsArray(const EventValue& value);

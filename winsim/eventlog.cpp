@@ -10,7 +10,7 @@
 #include "common/text.h"
 #include "winsim/event_query.h"
 #include "winsim/eventlog_service.h"
-#include "winsim/retention.h"
+#include "winsim/channel_file.h"
 
 namespace winsim {
 
@@ -46,15 +46,9 @@ struct Subscription {
     std::thread worker;
 };
 
-// A logged record and its place in the order of all channels' records.
-struct Logged {
-    uint64_t sequence;
-    EventPtr record;
-};
-
 struct Channel {
     uint64_t lastRecordId = 0;
-    RetainedRecords<Logged> records;
+    ChannelFile records;
 };
 
 struct Service {
@@ -78,7 +72,7 @@ struct Service {
     }
     // The records of the channels the query selects, in the order they were logged.
     std::vector<EventPtr> Selected(const EventQuery& query, uint64_t now) const {
-        std::vector<const Logged*> logged;
+        std::vector<std::pair<uint64_t, EventPtr>> logged;  // with their place in the order of all records
         std::vector<std::u16string> paths;
         for (const EventQuery::Select& select : query.selects) {
             std::u16string path = vantel::FoldCase(select.path);
@@ -86,14 +80,15 @@ struct Service {
             paths.push_back(path);
             auto channel = channels.find(path);
             if (channel == channels.end()) continue;
-            for (const Logged& entry : channel->second.records.records())
-                if (query.Selects(*entry.record, now)) logged.push_back(&entry);
+            channel->second.records.ForEach([&](uint64_t sequence, EventPtr record) {
+                if (query.Selects(*record, now)) logged.emplace_back(sequence, std::move(record));
+            });
         }
         if (paths.size() > 1)
-            std::sort(logged.begin(), logged.end(), [](auto* a, auto* b) { return a->sequence < b->sequence; });
+            std::sort(logged.begin(), logged.end(), [](auto& a, auto& b) { return a.first < b.first; });
         std::vector<EventPtr> records;
         records.reserve(logged.size());
-        for (const Logged* entry : logged) records.push_back(entry->record);
+        for (auto& entry : logged) records.push_back(std::move(entry.second));
         return records;
     }
 };
@@ -202,7 +197,7 @@ size_t ChannelRecordCount(const std::u16string& path) {
     Service& service = TheService();
     std::lock_guard guard(service.lock);
     auto channel = service.channels.find(vantel::FoldCase(path));
-    return channel == service.channels.end() ? 0 : channel->second.records.records().size();
+    return channel == service.channels.end() ? 0 : channel->second.records.Count();
 }
 
 uint64_t PublishEvent(EventRecord record) {
@@ -213,13 +208,16 @@ uint64_t PublishEvent(EventRecord record) {
     EventValue& id = record.system[kSystemEventRecordId];
     if (id.type != kTypeNull && id.number == 0) id.number = channel->second.lastRecordId + 1;
     channel->second.lastRecordId = std::max(channel->second.lastRecordId, id.number);
-    uint64_t bytes = StoredSize(record);
-    auto stored = std::make_shared<const EventRecord>(std::move(record));
-    channel->second.records.Append({++service.published, stored}, bytes);
+    uint64_t recordId = id.number;
+    channel->second.records.Append(++service.published, record);
     uint64_t now = FileTimeNow();
-    for (const std::shared_ptr<Subscription>& subscription : service.subscriptions)
-        if (subscription->query.Selects(*stored, now)) Queue(service, *subscription, {stored});
-    return stored->system[kSystemEventRecordId].number;
+    EventPtr delivered;  // one copy for every subscription that selects the record, made by the first
+    for (const std::shared_ptr<Subscription>& subscription : service.subscriptions) {
+        if (!subscription->query.Selects(delivered ? *delivered : record, now)) continue;
+        if (!delivered) delivered = std::make_shared<const EventRecord>(std::move(record));
+        Queue(service, *subscription, {delivered});
+    }
+    return recordId;
 }
 
 void SetPublisherMessages(const std::u16string& provider, PublisherMessages messages) {

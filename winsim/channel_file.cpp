@@ -1,0 +1,208 @@
+#include "winsim/channel_file.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace winsim {
+
+namespace {
+
+// What the file holds of a record: each value as a type tag, its number, its text, its bytes and
+// its items, with the counts before them.
+void Put(std::string& out, const void* bytes, size_t size) { out.append(static_cast<const char*>(bytes), size); }
+void PutCount(std::string& out, size_t count) {
+    uint32_t value = static_cast<uint32_t>(count);
+    Put(out, &value, sizeof value);
+}
+void PutText(std::string& out, const std::u16string& text) {
+    PutCount(out, text.size());
+    Put(out, text.data(), text.size() * sizeof(char16_t));
+}
+void PutValue(std::string& out, const EventValue& value) {
+    Put(out, &value.type, sizeof value.type);
+    Put(out, &value.number, sizeof value.number);
+    PutText(out, value.text);
+    PutCount(out, value.bytes.size());
+    Put(out, value.bytes.data(), value.bytes.size());
+    PutCount(out, value.items.size());
+    for (const EventValue& item : value.items) PutValue(out, item);
+}
+// A record with its place in the order of all channels' records.
+void PutRecord(std::string& out, uint64_t sequence, const EventRecord& record) {
+    Put(out, &sequence, sizeof sequence);
+    PutText(out, record.channel);
+    for (const EventValue& value : record.system) PutValue(out, value);
+    PutCount(out, record.user.size());
+    for (const EventValue& value : record.user) PutValue(out, value);
+    PutText(out, record.xml);
+}
+
+// Reads back what PutRecord wrote. The file is the simulator's own, but a short or damaged read
+// still ends in a failure rather than a read past the buffer.
+class StoredReader {
+public:
+    explicit StoredReader(std::string_view bytes) : rest_(bytes) {}
+
+    bool Record(uint64_t& sequence, EventRecord& record) {
+        if (!Number(sequence) || !Text(record.channel)) return false;
+        for (EventValue& value : record.system)
+            if (!Value(value)) return false;
+        uint32_t count = 0;
+        if (!Number(count) || count > rest_.size()) return false;
+        record.user.resize(count);
+        for (EventValue& value : record.user)
+            if (!Value(value)) return false;
+        return Text(record.xml) && rest_.empty();
+    }
+
+private:
+    template <typename T>
+    bool Number(T& value) {
+        return Take(&value, sizeof value);
+    }
+    bool Take(void* bytes, size_t size) {
+        if (size > rest_.size()) return false;
+        std::memcpy(bytes, rest_.data(), size);
+        rest_.remove_prefix(size);
+        return true;
+    }
+    bool Text(std::u16string& text) {
+        uint32_t count = 0;
+        if (!Number(count) || count > rest_.size() / sizeof(char16_t)) return false;
+        text.resize(count);
+        return Take(text.data(), count * sizeof(char16_t));
+    }
+    bool Value(EventValue& value) {
+        uint32_t count = 0;
+        if (!Number(value.type) || !Number(value.number) || !Text(value.text) || !Number(count) || count > rest_.size())
+            return false;
+        value.bytes.resize(count);
+        if (!Take(value.bytes.data(), count) || !Number(count) || count > rest_.size()) return false;
+        value.items.resize(count);
+        for (EventValue& item : value.items)
+            if (!Value(item)) return false;
+        return true;
+    }
+
+    std::string_view rest_;
+};
+
+// Records wait for the file until they fill this many bytes; a replay touches many channels, and
+// what waits is memory.
+constexpr size_t kBatchBytes = 8 * 1024;
+
+[[noreturn]] void Fail(const char* what) {
+    std::fprintf(stderr, "winsim: a channel's log file: %s: %s\n", what, std::strerror(errno));
+    std::abort();
+}
+
+}  // namespace
+
+uint64_t StoredSize(const EventRecord& record) {
+    std::string stored;
+    PutRecord(stored, 0, record);
+    return stored.size();
+}
+
+void ChannelFile::Append(uint64_t sequence, const EventRecord& record) {
+    size_t before = pending_.size();
+    PutRecord(pending_, sequence, record);
+    uint64_t size = pending_.size() - before;
+    while (!sizes_.empty() && bytes_ + size > maximum_) DropOldest();
+    if (size > room_) {
+        // Alone beyond the file's room (so nothing older is kept): the file is laid out anew.
+        if (!file_) file_.reset(std::tmpfile());
+        if (!file_) Fail("cannot make it");
+        pending_.erase(0, before);
+        flushed_ = written_;
+        room_ = std::max(maximum_, size);
+    }
+    sizes_.push_back(static_cast<uint32_t>(size));
+    bytes_ += size;
+    written_ += size;
+    if (pending_.size() >= kBatchBytes) Flush();
+}
+
+void ChannelFile::SetMaximum(uint64_t bytes) {
+    maximum_ = bytes;
+    while (sizes_.size() > 1 && bytes_ > maximum_) DropOldest();
+    if (file_ && maximum_ > room_) Grow(maximum_);  // without a file, the first record makes it
+}
+
+void ChannelFile::ForEach(const std::function<void(uint64_t sequence, std::shared_ptr<const EventRecord> record)>& visit) const {
+    Flush();
+    // Read in pieces of many records: a query reads the whole channel.
+    constexpr uint64_t kReadBytes = 1024 * 1024;
+    std::string piece;
+    uint64_t pieceStart = 0;
+    uint64_t offset = written_ - bytes_;
+    for (uint32_t size : sizes_) {
+        if (offset + size > pieceStart + piece.size()) {
+            pieceStart = offset;
+            piece.resize(static_cast<size_t>(std::max<uint64_t>(size, std::min(kReadBytes, written_ - offset))));
+            Read(pieceStart, piece.data(), piece.size());
+        }
+        std::string_view stored(piece.data() + (offset - pieceStart), size);
+        offset += size;
+        uint64_t sequence = 0;
+        auto record = std::make_shared<EventRecord>();
+        if (!StoredReader(stored).Record(sequence, *record)) {
+            errno = EILSEQ;
+            Fail("a record reads back damaged");
+        }
+        visit(sequence, std::move(record));
+    }
+}
+
+void ChannelFile::DropOldest() {
+    bytes_ -= sizes_.front();
+    sizes_.pop_front();
+}
+
+void ChannelFile::Write(uint64_t offset, const char* bytes, size_t size) const {
+    while (size > 0) {
+        uint64_t at = offset % room_;
+        size_t piece = static_cast<size_t>(std::min<uint64_t>(size, room_ - at));
+        ssize_t done = pwrite(fileno(file_.get()), bytes, piece, static_cast<off_t>(at));
+        if (done <= 0) Fail("write");
+        offset += done;
+        bytes += done;
+        size -= done;
+    }
+}
+
+void ChannelFile::Read(uint64_t offset, char* bytes, size_t size) const {
+    while (size > 0) {
+        uint64_t at = offset % room_;
+        size_t piece = static_cast<size_t>(std::min<uint64_t>(size, room_ - at));
+        ssize_t done = pread(fileno(file_.get()), bytes, piece, static_cast<off_t>(at));
+        if (done <= 0) Fail("read");
+        offset += done;
+        bytes += done;
+        size -= done;
+    }
+}
+
+void ChannelFile::Flush() const {
+    if (pending_.empty()) return;
+    // Only the newest room's worth matters when a batch is larger than the file.
+    size_t skip = pending_.size() > room_ ? static_cast<size_t>(pending_.size() - room_) : 0;
+    Write(flushed_ + skip, pending_.data() + skip, pending_.size() - skip);
+    flushed_ += pending_.size();
+    pending_.clear();
+    if (pending_.capacity() > 2 * kBatchBytes) pending_.shrink_to_fit();  // after an outsize record
+}
+
+void ChannelFile::Grow(uint64_t room) {
+    Flush();
+    std::string kept(static_cast<size_t>(bytes_), '\0');
+    Read(written_ - bytes_, kept.data(), kept.size());
+    room_ = room;
+    Write(written_ - bytes_, kept.data(), kept.size());
+}
+
+}  // namespace winsim
