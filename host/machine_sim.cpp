@@ -434,7 +434,8 @@ std::string ReadProblems(const winsim::EvtxTotals& file) {
 ReplayTotals ReplayRecordings(const std::vector<std::string>& paths) {
     std::vector<std::filesystem::path> named;
     for (const std::string& path : paths) named.push_back(Utf8Path(path));
-    std::vector<std::filesystem::path> files = winsim::EvtxFiles(named);
+    size_t fileCount = 0;
+    winsim::ForEachEvtxFile(named, [&](const std::filesystem::path&) { ++fileCount; });
     // A line every so many files, so that a long replay shows it is moving.
     constexpr uint64_t kFilesPerProgressLine = 50;
     auto progress = [&](const std::filesystem::path& file, const winsim::EvtxTotals& ofFile,
@@ -443,10 +444,10 @@ ReplayTotals ReplayRecordings(const std::vector<std::string>& paths) {
             std::fprintf(stderr, "qorexthost: %s: %s\n", Utf8Text(file).c_str(), problems.c_str());
         if (sofar.files % kFilesPerProgressLine == 0)
             std::fprintf(stderr, "qorexthost: replayed %llu of %zu files, %llu records\n",
-                         static_cast<unsigned long long>(sofar.files), files.size(),
+                         static_cast<unsigned long long>(sofar.files), fileCount,
                          static_cast<unsigned long long>(sofar.records));
     };
-    winsim::EvtxTotals totals = winsim::ReplayEvtx(files, progress);
+    winsim::EvtxTotals totals = winsim::ReplayEvtx(named, progress);
     // Every callback has returned and the module's own thread has handed on what they committed.
     winsim::WaitForEventDelivery();
     winsim::WaitForOwnThreadsAsleep();

@@ -1,5 +1,7 @@
 #include "winsim/evtx_reader.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -768,40 +770,71 @@ EvtxTotals ReadEvtx(std::span<const uint8_t> image, const EvtxRecordSink& sink) 
     return totals;
 }
 
+namespace {
+
+// A file's image in pages of its own, given back whole when it goes: from the heap, a large image
+// would leave the heap that much larger for the rest of a replay.
+class FileImage {
+public:
+    explicit FileImage(size_t size)
+        : size_(size), bytes_(size == 0 ? nullptr : mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)) {}
+    ~FileImage() {
+        if (Allocated()) munmap(bytes_, size_);
+    }
+    FileImage(const FileImage&) = delete;
+    FileImage& operator=(const FileImage&) = delete;
+
+    bool Allocated() const { return bytes_ != nullptr && bytes_ != MAP_FAILED; }
+    std::span<uint8_t> Bytes() const { return {Allocated() ? static_cast<uint8_t*>(bytes_) : nullptr, Allocated() ? size_ : 0}; }
+
+private:
+    size_t size_;
+    void* bytes_;
+};
+
+}  // namespace
+
 EvtxTotals ReadEvtxFile(const std::filesystem::path& file, const EvtxRecordSink& sink) {
     std::ifstream stream(file, std::ios::binary | std::ios::ate);
-    std::vector<uint8_t> image(stream ? static_cast<size_t>(stream.tellg()) : 0);
-    if (!stream.seekg(0) || !stream.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()))) {
+    FileImage image(stream ? static_cast<size_t>(stream.tellg()) : 0);
+    std::span<uint8_t> bytes = image.Bytes();
+    if (!stream || bytes.size() != static_cast<size_t>(stream.tellg()) || !stream.seekg(0) ||
+        !stream.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
         EvtxTotals totals{1, 0, 1, 0};
         totals.unreadable = 1;
         return totals;
     }
-    return ReadEvtx(image, sink);
+    return ReadEvtx(bytes, sink);
 }
 
-std::vector<std::filesystem::path> EvtxFiles(const std::vector<std::filesystem::path>& paths) {
-    std::vector<std::filesystem::path> files;
+void ForEachEvtxFile(const std::vector<std::filesystem::path>& paths,
+                     const std::function<void(const std::filesystem::path& file)>& visit) {
     for (const std::filesystem::path& path : paths) {
         if (!std::filesystem::is_directory(path)) {
-            files.push_back(path);
+            visit(path);
             continue;
         }
         std::vector<std::filesystem::path> found;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(path))
             if (entry.is_regular_file() && entry.path().extension() == ".evtx") found.push_back(entry.path());
         std::sort(found.begin(), found.end());
-        files.insert(files.end(), found.begin(), found.end());
+        for (const std::filesystem::path& file : found) visit(file);
     }
+}
+
+std::vector<std::filesystem::path> EvtxFiles(const std::vector<std::filesystem::path>& paths) {
+    std::vector<std::filesystem::path> files;
+    ForEachEvtxFile(paths, [&](const std::filesystem::path& file) { files.push_back(file); });
     return files;
 }
 
-EvtxTotals ReplayEvtx(const std::vector<std::filesystem::path>& files, const EvtxProgress& progress) {
+EvtxTotals ReplayEvtx(const std::vector<std::filesystem::path>& paths, const EvtxProgress& progress) {
     // The reader runs ahead of delivery by at most twice this many records, so that what waits
     // for a callback stays bounded whatever the recordings hold.
     constexpr uint64_t kAhead = 256;
     uint64_t published = 0;
     EvtxTotals totals;
-    for (const std::filesystem::path& file : files) {
+    ForEachEvtxFile(paths, [&](const std::filesystem::path& file) {
         EvtxTotals ofFile = ReadEvtxFile(file, [&](EventRecord&& record) {
             if (!record.channel.empty()) AddEventChannel(record.channel);
             PublishEvent(std::move(record));
@@ -809,7 +842,7 @@ EvtxTotals ReplayEvtx(const std::vector<std::filesystem::path>& files, const Evt
         });
         totals += ofFile;
         if (progress) progress(file, ofFile, totals);
-    }
+    });
     return totals;
 }
 

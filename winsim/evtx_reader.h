@@ -32,15 +32,18 @@ using EvtxRecordSink = std::function<void(EventRecord&&)>;
 EvtxTotals ReadEvtx(std::span<const uint8_t> image, const EvtxRecordSink& sink);
 // The same for a file; one that cannot be read counts as one skipped stretch.
 EvtxTotals ReadEvtxFile(const std::filesystem::path& file, const EvtxRecordSink& sink);
-// The files named, folders recursively with their .evtx files in name order.
+// The files named, folders recursively with their .evtx files in name order. ForEachEvtxFile
+// lists one folder at a time, so that naming a folder many times costs no more than once.
 std::vector<std::filesystem::path> EvtxFiles(const std::vector<std::filesystem::path>& paths);
+void ForEachEvtxFile(const std::vector<std::filesystem::path>& paths,
+                     const std::function<void(const std::filesystem::path& file)>& visit);
 
-// Publishes the records of the files into the channels they name (made when missing), in file
-// order; progress is called after each file with that file's totals and the totals so far. It
+// Publishes the records of the files the paths name (as ForEachEvtxFile finds them) into the
+// channels they name (made when missing), in file order; progress is called after each file with that file's totals and the totals so far. It
 // keeps no more than a bounded number of records ahead of the subscriptions' callbacks; the
 // channels keep what their maximum size holds.
 using EvtxProgress =
     std::function<void(const std::filesystem::path& file, const EvtxTotals& ofFile, const EvtxTotals& sofar)>;
-EvtxTotals ReplayEvtx(const std::vector<std::filesystem::path>& files, const EvtxProgress& progress = {});
+EvtxTotals ReplayEvtx(const std::vector<std::filesystem::path>& paths, const EvtxProgress& progress = {});
 
 }  // namespace winsim
