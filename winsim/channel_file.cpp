@@ -66,7 +66,7 @@ private:
     }
     bool Take(void* bytes, size_t size) {
         if (size > rest_.size()) return false;
-        std::memcpy(bytes, rest_.data(), size);
+        if (size > 0) std::memcpy(bytes, rest_.data(), size);  // an empty text or vector has no data
         rest_.remove_prefix(size);
         return true;
     }
@@ -98,6 +98,21 @@ constexpr size_t kBatchBytes = 8 * 1024;
 [[noreturn]] void Fail(const char* what) {
     std::fprintf(stderr, "winsim: a channel's log file: %s: %s\n", what, std::strerror(errno));
     std::abort();
+}
+
+// Reads or writes a run of bytes that starts at the offset modulo the file's room and goes on at
+// the file's start when it passes the end.
+template <typename Call, typename Bytes>
+void InPieces(Call call, int file, uint64_t room, uint64_t offset, Bytes* bytes, size_t size, const char* what) {
+    while (size > 0) {
+        uint64_t at = offset % room;
+        size_t piece = static_cast<size_t>(std::min<uint64_t>(size, room - at));
+        ssize_t done = call(file, bytes, piece, static_cast<off_t>(at));
+        if (done <= 0) Fail(what);
+        offset += static_cast<uint64_t>(done);
+        bytes += done;
+        size -= static_cast<size_t>(done);
+    }
 }
 
 }  // namespace
@@ -164,27 +179,11 @@ void ChannelFile::DropOldest() {
 }
 
 void ChannelFile::Write(uint64_t offset, const char* bytes, size_t size) const {
-    while (size > 0) {
-        uint64_t at = offset % room_;
-        size_t piece = static_cast<size_t>(std::min<uint64_t>(size, room_ - at));
-        ssize_t done = pwrite(fileno(file_.get()), bytes, piece, static_cast<off_t>(at));
-        if (done <= 0) Fail("write");
-        offset += done;
-        bytes += done;
-        size -= done;
-    }
+    InPieces(pwrite, fileno(file_.get()), room_, offset, bytes, size, "write");
 }
 
 void ChannelFile::Read(uint64_t offset, char* bytes, size_t size) const {
-    while (size > 0) {
-        uint64_t at = offset % room_;
-        size_t piece = static_cast<size_t>(std::min<uint64_t>(size, room_ - at));
-        ssize_t done = pread(fileno(file_.get()), bytes, piece, static_cast<off_t>(at));
-        if (done <= 0) Fail("read");
-        offset += done;
-        bytes += done;
-        size -= done;
-    }
+    InPieces(pread, fileno(file_.get()), room_, offset, bytes, size, "read");
 }
 
 void ChannelFile::Flush() const {
