@@ -134,6 +134,7 @@ void ChannelFile::Append(uint64_t sequence, const EventRecord& record) {
         if (!file_) Fail("cannot make it");
         pending_.erase(0, before);
         flushed_ = written_;
+        readableFrom_ = written_;
         room_ = std::max(maximum_, size);
     }
     sizes_.push_back(static_cast<uint32_t>(size));
@@ -148,29 +149,13 @@ void ChannelFile::SetMaximum(uint64_t bytes) {
     if (file_ && maximum_ > room_) Grow(maximum_);  // without a file, the first record makes it
 }
 
-void ChannelFile::ForEach(const std::function<void(uint64_t sequence, std::shared_ptr<const EventRecord> record)>& visit) const {
+ChannelFile::Kept ChannelFile::Records() const { return {written_ - bytes_, {sizes_.begin(), sizes_.end()}}; }
+
+bool ChannelFile::ReadStored(uint64_t offset, char* bytes, size_t size) const {
     Flush();
-    // Read in pieces of many records: a query reads the whole channel.
-    constexpr uint64_t kReadBytes = 1024 * 1024;
-    std::string piece;
-    uint64_t pieceStart = 0;
-    uint64_t offset = written_ - bytes_;
-    for (uint32_t size : sizes_) {
-        if (offset + size > pieceStart + piece.size()) {
-            pieceStart = offset;
-            piece.resize(static_cast<size_t>(std::max<uint64_t>(size, std::min(kReadBytes, written_ - offset))));
-            Read(pieceStart, piece.data(), piece.size());
-        }
-        std::string_view stored(piece.data() + (offset - pieceStart), size);
-        offset += size;
-        uint64_t sequence = 0;
-        auto record = std::make_shared<EventRecord>();
-        if (!StoredReader(stored).Record(sequence, *record)) {
-            errno = EILSEQ;
-            Fail("a record reads back damaged");
-        }
-        visit(sequence, std::move(record));
-    }
+    if (offset < readableFrom_ || offset + room_ < written_ || offset + size > written_) return false;
+    Read(offset, bytes, size);
+    return true;
 }
 
 void ChannelFile::DropOldest() {
@@ -201,7 +186,52 @@ void ChannelFile::Grow(uint64_t room) {
     std::string kept(static_cast<size_t>(bytes_), '\0');
     Read(written_ - bytes_, kept.data(), kept.size());
     room_ = room;
-    Write(written_ - bytes_, kept.data(), kept.size());
+    readableFrom_ = written_ - bytes_;
+    Write(readableFrom_, kept.data(), kept.size());
+}
+
+ChannelReader::ChannelReader(std::shared_ptr<const ChannelFile> file, bool newestFirst)
+    : file_(std::move(file)), newestFirst_(newestFirst), kept_(file_->Records()) {
+    end_ = kept_.first;
+    for (uint32_t size : kept_.sizes) end_ += size;
+    offset_ = newestFirst_ ? end_ : kept_.first;
+}
+
+std::shared_ptr<const EventRecord> ChannelReader::Next(uint64_t* sequence) {
+    while (read_ < kept_.sizes.size()) {
+        uint32_t size = kept_.sizes[newestFirst_ ? kept_.sizes.size() - 1 - read_ : read_];
+        ++read_;
+        uint64_t start = newestFirst_ ? offset_ - size : offset_;
+        offset_ = newestFirst_ ? start : start + size;
+        if (!Load(start, size)) continue;  // written over since
+        auto record = std::make_shared<EventRecord>();
+        if (!StoredReader({piece_.data() + (start - pieceStart_), size}).Record(*sequence, *record)) {
+            errno = EILSEQ;
+            Fail("a record reads back damaged");
+        }
+        return record;
+    }
+    return nullptr;
+}
+
+// Makes the record's bytes part of the piece read ahead, reading the next piece in the reader's
+// direction when they are not.
+bool ChannelReader::Load(uint64_t offset, uint32_t size) {
+    if (offset >= pieceStart_ && offset + size <= pieceStart_ + piece_.size()) return true;
+    constexpr uint64_t kPieceBytes = 1024 * 1024;
+    uint64_t start = offset;
+    uint64_t stop = offset + size;
+    if (newestFirst_) start = std::min(offset, std::max(kept_.first, stop > kPieceBytes ? stop - kPieceBytes : 0));
+    else stop = std::max(stop, std::min(end_, offset + kPieceBytes));
+    piece_.resize(static_cast<size_t>(stop - start));
+    pieceStart_ = start;
+    if (file_->ReadStored(start, piece_.data(), piece_.size())) return true;
+    // Part of the piece was written over: the record alone may still be whole.
+    piece_.resize(size);
+    pieceStart_ = offset;
+    if (file_->ReadStored(offset, piece_.data(), size)) return true;
+    piece_.clear();
+    return false;
 }
 
 }  // namespace winsim

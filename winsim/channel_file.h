@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
-#include <functional>
+#include <vector>
 #include <memory>
 #include <string>
 
@@ -24,8 +24,14 @@ public:
     void Append(uint64_t sequence, const EventRecord& record);
     void SetMaximum(uint64_t bytes);
     size_t Count() const { return sizes_.size(); }
-    // Reads every record back, oldest first.
-    void ForEach(const std::function<void(uint64_t sequence, std::shared_ptr<const EventRecord> record)>& visit) const;
+    // Where the records kept now lie: the first one's offset and each one's size, oldest first.
+    struct Kept {
+        uint64_t first = 0;
+        std::vector<uint32_t> sizes;
+    };
+    Kept Records() const;
+    // Copies stored bytes; false when part of them has been written over since they were kept.
+    bool ReadStored(uint64_t offset, char* bytes, size_t size) const;
 
 private:
     struct Closer {
@@ -45,10 +51,33 @@ private:
     uint64_t bytes_ = 0;          // their sum
     uint64_t written_ = 0;
     uint64_t room_ = 0;  // the file's size
+    uint64_t readableFrom_ = 0;  // what lies before was not moved when the file was laid out anew
     std::unique_ptr<std::FILE, Closer> file_;
     // Records not yet in the file, from flushed_ on: they go in batches, not one by one.
     mutable std::string pending_;
     mutable uint64_t flushed_ = 0;
+};
+
+// Reads the records a channel kept when the reader was made, oldest or newest first, a piece of
+// the file at a time, passing over those written over meanwhile. Whoever writes to the channel
+// must not do so during Next.
+class ChannelReader {
+public:
+    ChannelReader(std::shared_ptr<const ChannelFile> file, bool newestFirst);
+    // The next record, and its place in the order of all channels' records; null at the end.
+    std::shared_ptr<const EventRecord> Next(uint64_t* sequence);
+
+private:
+    bool Load(uint64_t offset, uint32_t size);
+
+    std::shared_ptr<const ChannelFile> file_;
+    bool newestFirst_;
+    ChannelFile::Kept kept_;
+    uint64_t end_ = 0;       // where the newest record kept ends
+    size_t read_ = 0;        // records read so far
+    uint64_t offset_ = 0;    // where the next record starts (oldest first) or ends (newest first)
+    std::string piece_;      // bytes of the file read ahead
+    uint64_t pieceStart_ = 0;
 };
 
 }  // namespace winsim

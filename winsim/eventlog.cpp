@@ -48,7 +48,7 @@ struct Subscription {
 
 struct Channel {
     uint64_t lastRecordId = 0;
-    ChannelFile records;
+    std::shared_ptr<ChannelFile> records = std::make_shared<ChannelFile>();  // and the readings of queries
 };
 
 struct Service {
@@ -70,26 +70,18 @@ struct Service {
         channels.clear();
         for (const char16_t* path : kDefaultChannels) channels[vantel::FoldCase(path)];
     }
-    // The records of the channels the query selects, in the order they were logged.
-    std::vector<EventPtr> Selected(const EventQuery& query, uint64_t now) const {
-        std::vector<std::pair<uint64_t, EventPtr>> logged;  // with their place in the order of all records
+    // A reading of the records of the channels the query selects.
+    QueryReading Reading(EventQuery query, bool newestFirst, uint64_t now) const {
+        std::vector<ChannelReader> readers;
         std::vector<std::u16string> paths;
         for (const EventQuery::Select& select : query.selects) {
             std::u16string path = vantel::FoldCase(select.path);
             if (std::find(paths.begin(), paths.end(), path) != paths.end()) continue;
             paths.push_back(path);
             auto channel = channels.find(path);
-            if (channel == channels.end()) continue;
-            channel->second.records.ForEach([&](uint64_t sequence, EventPtr record) {
-                if (query.Selects(*record, now)) logged.emplace_back(sequence, std::move(record));
-            });
+            if (channel != channels.end()) readers.emplace_back(channel->second.records, newestFirst);
         }
-        if (paths.size() > 1)
-            std::sort(logged.begin(), logged.end(), [](auto& a, auto& b) { return a.first < b.first; });
-        std::vector<EventPtr> records;
-        records.reserve(logged.size());
-        for (auto& entry : logged) records.push_back(std::move(entry.second));
-        return records;
+        return QueryReading(std::move(query), newestFirst, now, std::move(readers));
     }
 };
 
@@ -98,6 +90,29 @@ Service& TheService() {
     static Service* service = new Service;
     return *service;
 }
+
+}  // namespace
+
+QueryReading::QueryReading(EventQuery query, bool newestFirst, uint64_t now, std::vector<ChannelReader> readers)
+    : query_(std::move(query)), newestFirst_(newestFirst), now_(now) {
+    for (ChannelReader& reader : readers) sources_.push_back({std::move(reader)});
+}
+
+EventPtr QueryReading::Next() {
+    Source* next = nullptr;
+    for (Source& source : sources_) {
+        while (!source.head && !source.done) {
+            source.head = source.reader.Next(&source.sequence);
+            source.done = !source.head;
+            if (source.head && !query_.Selects(*source.head, now_)) source.head = nullptr;
+        }
+        if (source.head && (!next || (newestFirst_ ? source.sequence > next->sequence : source.sequence < next->sequence)))
+            next = &source;
+    }
+    return next ? std::exchange(next->head, nullptr) : nullptr;
+}
+
+namespace {
 
 void Queue(Service& service, Subscription& subscription, Delivery delivery) {
     subscription.pending.push_back(std::move(delivery));
@@ -190,14 +205,14 @@ void SetChannelMaximumSize(const std::u16string& path, uint64_t bytes) {
     Service& service = TheService();
     std::lock_guard guard(service.lock);
     auto channel = service.channels.find(vantel::FoldCase(path));
-    if (channel != service.channels.end()) channel->second.records.SetMaximum(bytes);
+    if (channel != service.channels.end()) channel->second.records->SetMaximum(bytes);
 }
 
 size_t ChannelRecordCount(const std::u16string& path) {
     Service& service = TheService();
     std::lock_guard guard(service.lock);
     auto channel = service.channels.find(vantel::FoldCase(path));
-    return channel == service.channels.end() ? 0 : channel->second.records.Count();
+    return channel == service.channels.end() ? 0 : channel->second.records->Count();
 }
 
 uint64_t PublishEvent(EventRecord record) {
@@ -209,7 +224,7 @@ uint64_t PublishEvent(EventRecord record) {
     if (id.type != kTypeNull && id.number == 0) id.number = channel->second.lastRecordId + 1;
     channel->second.lastRecordId = std::max(channel->second.lastRecordId, id.number);
     uint64_t recordId = id.number;
-    channel->second.records.Append(++service.published, record);
+    channel->second.records->Append(++service.published, record);
     uint64_t now = FileTimeNow();
     EventPtr delivered;  // one copy for every subscription that selects the record, made by the first
     for (const std::shared_ptr<Subscription>& subscription : service.subscriptions) {
@@ -269,14 +284,20 @@ void WaitForEventDelivery(size_t outstanding) {
 
 HandleTable<EventPtr>& EventHandles() { return TheService().events; }
 
-uint32_t QueryEvents(const std::u16string& path, const std::u16string& text, std::vector<EventPtr>* records) {
+uint32_t QueryEvents(const std::u16string& path, const std::u16string& text, bool newestFirst,
+                     std::shared_ptr<QueryReading>* reading) {
     Service& service = TheService();
     std::lock_guard guard(service.lock);
     if (service.down) return kErrorServiceUnavailable;
     EventQuery query;
     if (uint32_t error = ReadQuery(service, path, text, &query)) return error;
-    *records = service.Selected(query, FileTimeNow());
+    *reading = std::make_shared<QueryReading>(service.Reading(std::move(query), newestFirst, FileTimeNow()));
     return 0;
+}
+
+EventPtr NextQueryRecord(QueryReading& reading) {
+    std::lock_guard guard(TheService().lock);
+    return reading.Next();
 }
 
 uint32_t Subscribe(const std::u16string& path, const std::u16string& text, const SubscriptionStart& start,
@@ -291,9 +312,11 @@ uint32_t Subscribe(const std::u16string& path, const std::u16string& text, const
     subscription->context = context;
     // Started under the lock, the thread finds the subscription complete.
     subscription->worker = std::thread(RunDeliveries, subscription);
-    if (start.kind != SubscriptionStart::Kind::Future)
-        for (EventPtr& record : service.Selected(subscription->query, FileTimeNow()))
+    if (start.kind != SubscriptionStart::Kind::Future) {
+        QueryReading logged = service.Reading(subscription->query, false, FileTimeNow());
+        while (EventPtr record = logged.Next())
             if (StartTakes(start, *record)) Queue(service, *subscription, {std::move(record)});
+    }
     service.subscriptions.push_back(subscription);
     *handle = service.subscriptionHandles.Open(subscription);
     return 0;

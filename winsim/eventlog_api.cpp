@@ -23,8 +23,7 @@ namespace {
 
 struct QueryResult {
     std::mutex lock;
-    std::vector<EventPtr> records;  // in the query's direction
-    size_t next = 0;
+    std::shared_ptr<QueryReading> reading;
 };
 
 // The handles of the entry points' own objects; records and subscriptions have theirs in the service.
@@ -274,9 +273,8 @@ Handle EvtQuery(Handle session, const vantel::WChar* path, const vantel::WChar* 
             return Fail<Handle>(errors::kErrorInvalidParameter, nullptr);
         auto result = std::make_shared<QueryResult>();
         std::u16string text = query != nullptr ? vantel::FromWide(query) : u"*";
-        if (uint32_t error = QueryEvents(vantel::FromWide(path), text, &result->records))
+        if (uint32_t error = QueryEvents(vantel::FromWide(path), text, reverse, &result->reading))
             return Fail<Handle>(error, nullptr);
-        if (reverse) std::reverse(result->records.begin(), result->records.end());
         return HandleOf(TheHandles().queries.Open(std::move(result)));
     });
 }
@@ -289,10 +287,14 @@ int32_t EvtNext(Handle resultSet, uint32_t eventsSize, Handle* events, uint32_t,
         if (!result) return Fail(errors::kErrorInvalidHandle, 0);
         QueryResult& query = **result;
         std::lock_guard guard(query.lock);
-        size_t count = std::min<size_t>(eventsSize, query.records.size() - query.next);
-        *returned = static_cast<uint32_t>(count);
+        uint32_t count = 0;
+        while (count < eventsSize) {
+            EventPtr record = NextQueryRecord(*query.reading);
+            if (!record) break;
+            events[count++] = HandleOf(EventHandles().Open(std::move(record)));
+        }
+        *returned = count;
         if (count == 0) return Fail(kErrorNoMoreItems, 0);
-        for (size_t i = 0; i < count; ++i) events[i] = HandleOf(EventHandles().Open(query.records[query.next++]));
         return 1;
     });
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "winsim/channel_file.h"
+#include "winsim/event_query.h"
 #include "winsim/eventlog.h"
 #include "winsim/handles.h"
 
@@ -17,9 +19,33 @@ using EventPtr = std::shared_ptr<const EventRecord>;
 // Handles of records: opened around a callback and by EvtNext.
 HandleTable<EventPtr>& EventHandles();
 
-// The query's records in the order they were logged. 0, 15001 (malformed query), 15007 (a
-// selection names no channel of the machine) or 1722 (the service is down).
-uint32_t QueryEvents(const std::u16string& path, const std::u16string& query, std::vector<EventPtr>* records);
+// A query's records, read from the channels' files as they are asked for, in the order they were
+// logged or newest first; a record written over since the query is passed over.
+class QueryReading {
+public:
+    QueryReading(EventQuery query, bool newestFirst, uint64_t now, std::vector<ChannelReader> readers);
+    // Null at the end. The service's lock is held.
+    EventPtr Next();
+
+private:
+    struct Source {
+        ChannelReader reader;
+        EventPtr head{};  // the next record it selects, once read
+        uint64_t sequence = 0;
+        bool done = false;
+    };
+    EventQuery query_;
+    bool newestFirst_;
+    uint64_t now_;  // for the query's age conditions
+    std::vector<Source> sources_;
+};
+
+// 0, 15001 (malformed query), 15007 (a selection names no channel of the machine) or 1722 (the
+// service is down).
+uint32_t QueryEvents(const std::u16string& path, const std::u16string& query, bool newestFirst,
+                     std::shared_ptr<QueryReading>* reading);
+// The reading's next record; null once there is none.
+EventPtr NextQueryRecord(QueryReading& reading);
 // A bookmark: per channel (folded path), the id of the last record read.
 using BookmarkPositions = std::map<std::u16string, uint64_t>;
 
