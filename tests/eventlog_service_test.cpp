@@ -272,6 +272,25 @@ TEST_F(EventLogService, XmlIsThePublishersOrGeneratedFromTheValues) {
     EXPECT_EQ(platform::LastError(), 6u) << "a handle closes once";
 }
 
+TEST_F(EventLogService, AClosedHandleStaysInvalidOnceAnotherObjectTakesItsPlace) {
+    winsim::PublishEvent(EventRecord(u"Security", u"Microsoft-Windows-Eventlog", 1102).TimeCreated(kNewYear2021));
+    evt::Handle closed = api_.createRenderContext(0, nullptr, evt::kRenderContextSystem);
+    ASSERT_TRUE(api_.close(closed));
+    evt::Handle context = api_.createRenderContext(0, nullptr, evt::kRenderContextSystem);
+    evt::Handle event = OnlyEvent(u"Security");
+    uint32_t used = 0, count = 0;
+    EXPECT_FALSE(api_.render(closed, event, evt::kRenderEventValues, 0, nullptr, &used, &count));
+    EXPECT_EQ(platform::LastError(), 6u);
+    EXPECT_FALSE(api_.close(closed));
+    EXPECT_FALSE(api_.render(context, event, evt::kRenderEventValues, 0, nullptr, &used, &count));
+    EXPECT_EQ(platform::LastError(), evt::kErrorInsufficientBuffer) << "the new context is open";
+    ASSERT_TRUE(api_.close(event));
+    EXPECT_FALSE(api_.render(context, event, evt::kRenderEventValues, 0, nullptr, &used, &count));
+    EXPECT_EQ(platform::LastError(), 6u) << "a closed event";
+    EXPECT_FALSE(api_.close(event));
+    EXPECT_TRUE(api_.close(context));
+}
+
 TEST_F(EventLogService, QueriesReadAChannelInBothDirectionsThroughTheFilter) {
     for (uint16_t id = 7000; id < 7025; ++id) winsim::PublishEvent(EventRecord(u"System", u"Service Control Manager", id));
     winsim::PublishEvent(EventRecord(u"Application", u"App", 1));

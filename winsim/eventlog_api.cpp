@@ -303,12 +303,15 @@ int32_t EvtClose(Handle object) {
     return Guarded(0, [&] {
         uintptr_t handle = ValueOf(object);
         Handles& handles = TheHandles();
-        // Handle values are unique across the tables: the most often closed kinds are tried first
-        // (two render contexts for every record rendered).
-        if (handles.renderContexts.Close(handle) || EventHandles().Close(handle) || handles.queries.Close(handle) ||
-            handles.publishers.Close(handle) || handles.bookmarks.Close(handle) || CloseSubscription(handle))
-            return 1;
-        return Fail(errors::kErrorInvalidHandle, 0);
+        // The value tells its table; a subscription's is the service's.
+        uint32_t kind = HandleKind(handle);
+        bool closed = kind == handles.renderContexts.kind() ? handles.renderContexts.Close(handle)
+                      : kind == EventHandles().kind()       ? EventHandles().Close(handle)
+                      : kind == handles.queries.kind()      ? handles.queries.Close(handle)
+                      : kind == handles.publishers.kind()   ? handles.publishers.Close(handle)
+                      : kind == handles.bookmarks.kind()    ? handles.bookmarks.Close(handle)
+                                                            : CloseSubscription(handle);
+        return closed ? 1 : Fail(errors::kErrorInvalidHandle, 0);
     });
 }
 
@@ -325,8 +328,8 @@ int32_t EvtRender(Handle context, Handle fragment, uint32_t flags, uint32_t buff
                   uint32_t* bufferUsed, uint32_t* propertyCount) {
     return Guarded(0, [&] {
         if (bufferUsed == nullptr || propertyCount == nullptr) return Fail(errors::kErrorInvalidParameter, 0);
-        std::optional<EventPtr> record = EventHandles().Get(ValueOf(fragment));
         if (flags == kRenderEventXml) {
+            std::optional<EventPtr> record = EventHandles().Get(ValueOf(fragment));
             if (!record) return Fail(errors::kErrorInvalidHandle, 0);
             std::u16string xml = EventXml(**record);
             size_t bytes = (xml.size() + 1) * sizeof(char16_t);
@@ -337,12 +340,15 @@ int32_t EvtRender(Handle context, Handle fragment, uint32_t flags, uint32_t buff
         }
         if (flags != kRenderEventValues) return Fail(errors::kErrorInvalidParameter, 0);
         std::optional<uint32_t> kind = TheHandles().renderContexts.Get(ValueOf(context));
-        if (!kind || !record) return Fail(errors::kErrorInvalidHandle, 0);
-        const EventRecord& event = **record;
-        std::span<const EventValue> values = event.system;
-        if (*kind == kRenderContextUser) values = event.user;
-        *propertyCount = static_cast<uint32_t>(values.size());
-        size_t needed = LayOutValues(values, static_cast<uint8_t*>(buffer), buffer != nullptr ? bufferSize : 0);
+        size_t needed = 0;
+        // Laid out while the record's handle is held open by the table, without a reference of our own.
+        bool found = kind && EventHandles().Read(ValueOf(fragment), [&](const EventPtr& record) {
+            std::span<const EventValue> values = record->system;
+            if (*kind == kRenderContextUser) values = record->user;
+            *propertyCount = static_cast<uint32_t>(values.size());
+            needed = LayOutValues(values, static_cast<uint8_t*>(buffer), buffer != nullptr ? bufferSize : 0);
+        });
+        if (!found) return Fail(errors::kErrorInvalidHandle, 0);
         return Fits(needed, bufferSize, buffer, bufferUsed) ? 1 : 0;
     });
 }
