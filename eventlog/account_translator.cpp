@@ -25,20 +25,20 @@ constexpr std::array<std::u16string_view, 7> kExcludedTaskFolders = {
     u"\\Microsoft\\Windows\\Windows Error Reporting\\",
 };
 
-bool IsExcludedTask(const std::u16string& name) {
+bool IsExcludedTask(std::u16string_view name) {
     for (std::u16string_view folder : kExcludedTaskFolders)
         if (StartsWithIgnoreCase(name, folder)) return true;
     return false;
 }
 
-void SetAccount(CSpecialLog& log, const char16_t* eventName, const std::u16string& user, const std::u16string& rid) {
+void SetAccount(CSpecialLog& log, const char16_t* eventName, std::u16string_view user, const std::u16string& rid) {
     log.SetField(u"EventName", eventName);
     log.SetField(u"user_name", user);
     log.SetField(u"user_rid", rid);
 }
 
-void SetTask(CSpecialLog& log, const char16_t* eventName, const std::u16string& xml, const std::u16string& author,
-             const std::u16string& name) {
+void SetTask(CSpecialLog& log, const char16_t* eventName, std::u16string_view xml, std::u16string_view author,
+             std::u16string_view name) {
     log.SetField(u"EventName", eventName);
     log.SetField(u"task_xml", xml);
     log.SetField(u"task_author", author);
@@ -56,8 +56,8 @@ void SetDirectorySubject(CSpecialLog& log, const char16_t* eventName, const Even
     log.SetField(u"dsname", values.Text(6));
 }
 
-void SetLogCleared(CSpecialLog& log, const std::u16string& user, const std::u16string& domain,
-                   const std::u16string& channel, const std::u16string& computer) {
+void SetLogCleared(CSpecialLog& log, std::u16string_view user, std::u16string_view domain,
+                   std::u16string_view channel, std::u16string_view computer) {
     log.SetField(u"EventName", u"EventLogCleared");
     log.SetField(u"user_name", user);
     log.SetField(u"logon_domain", domain);
@@ -97,7 +97,7 @@ bool CNtEventLog::TranslateModernAccountEvent(uint32_t eventId, const EventValue
         case 4698:
         case 4699:
         case 4702: {
-            std::u16string name = values.Text(4);
+            std::u16string_view name = values.Text(4);
             if (IsExcludedTask(name)) return false;
             if (eventId == 4699) {
                 log.SetField(u"EventName", u"ScheduledTaskDeleted");
@@ -111,7 +111,7 @@ bool CNtEventLog::TranslateModernAccountEvent(uint32_t eventId, const EventValue
         case 5142:
         case 5143:
         case 5144: {
-            std::u16string user = values.Text(1);
+            std::u16string_view user = values.Text(1);
             if (eventId == 5142) {
                 log.SetField(u"EventName", u"NetShareAdd");
                 log.SetField(u"user_name", user);
@@ -121,7 +121,7 @@ bool CNtEventLog::TranslateModernAccountEvent(uint32_t eventId, const EventValue
                 log.SetField(u"EventName", u"NetShareSecurityModify");
                 log.SetField(u"user_name", user);
                 log.SetField(u"share_name", values.Text(5));
-                log.SetField(u"share_security", GetShareSecurity(values.Text(14)));
+                log.SetField(u"share_security", GetShareSecurity(std::u16string(values.Text(14))));
             } else {
                 log.SetField(u"EventName", u"NetShareDelete");
                 log.SetField(u"user_name", user);

@@ -105,7 +105,7 @@ void ChannelSubscription::CloseAndWait() {
     retryWake_.wait(guard, [&] { return !retrying_; });
 }
 
-void ChannelSubscription::Handled(const std::u16string& channel, uint64_t recordId) {
+void ChannelSubscription::Handled(std::u16string_view channel, uint64_t recordId) {
     std::lock_guard guard(positionsLock_);
     auto position = positions_.find(channel);
     // Never back: a record of a replayed recording may carry an id seen before.
@@ -146,7 +146,7 @@ evt::Handle ChannelSubscription::BookmarkOfPositions() {
 }
 
 void ChannelSubscription::ReadPositions() {
-    std::map<std::u16string, uint64_t> newest;
+    ChannelPositions newest;
     if (api_.CanResume()) {
         for (const char16_t* channel : kChannels) {
             std::optional<uint64_t> recordId = EdgeRecordId(api_, channel, evt::kQueryReverseDirection);
@@ -165,7 +165,7 @@ void ChannelSubscription::ReadPositions() {
 }
 
 void ChannelSubscription::TraceOverwrittenRecords() {
-    std::map<std::u16string, uint64_t> positions;
+    ChannelPositions positions;
     {
         std::lock_guard guard(positionsLock_);
         positions = positions_;

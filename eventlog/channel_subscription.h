@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "eventlog/event_log_api.h"
 #include "plugin/run_state.h"
@@ -21,6 +22,9 @@ inline constexpr char16_t kChannelAppLocker[] = u"Microsoft-Windows-AppLocker/EX
 inline constexpr char16_t kChannelFirewall[] = u"Microsoft-Windows-Windows Firewall With Advanced Security/Firewall";
 inline constexpr char16_t kChannelCapi2[] = u"Microsoft-Windows-CAPI2/Operational";
 inline constexpr char16_t kChannelCodeIntegrity[] = u"Microsoft-Windows-CodeIntegrity/Operational";
+
+// Per channel, the record id of the last record handled; found by the record's view of its channel.
+using ChannelPositions = std::map<std::u16string, uint64_t, std::less<>>;
 
 class ChannelSubscription {
 public:
@@ -43,7 +47,7 @@ public:
     // Close, then waits until no retry runs any more (Destroy).
     void CloseAndWait();
     // A record of the channel was handled: the callback's, under the translation lock.
-    void Handled(const std::u16string& channel, uint64_t recordId);
+    void Handled(std::u16string_view channel, uint64_t recordId);
     // An error notice of the callback: 15011 when records were missed, else the subscription is dead.
     void Failed(uint32_t error);
 
@@ -76,7 +80,7 @@ private:
     evt::Handle subscription_ = nullptr;
 
     std::mutex positionsLock_;
-    std::map<std::u16string, uint64_t> positions_;  // per channel; empty when unknown
+    ChannelPositions positions_;  // per channel; empty when unknown
 
     std::mutex retryLock_;  // never held while subscriptionLock_ is taken
     std::condition_variable retryWake_;

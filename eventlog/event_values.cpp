@@ -1,6 +1,7 @@
 #include "eventlog/event_values.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "common/format.h"
@@ -37,19 +38,21 @@ const uint8_t* EventValues::Inside(const void* data, size_t bytes) const {
     return static_cast<const uint8_t*>(data);
 }
 
-std::u16string EventValues::Text(uint32_t position) const {
+// Wide text is read in place: the platforms this runs on store it little-endian, as the records do.
+static_assert(std::endian::native == std::endian::little);
+
+std::u16string_view EventValues::WideText(const uint8_t* data, size_t chars, bool terminated) {
+    if (data == nullptr || reinterpret_cast<uintptr_t>(data) % alignof(char16_t) != 0) return {};
+    const auto* text = reinterpret_cast<const char16_t*>(data);
+    for (size_t length = 0; length < chars; ++length)
+        if (text[length] == 0) return {text, length};
+    return terminated ? std::u16string_view() : std::u16string_view(text, chars);
+}
+
+std::u16string_view EventValues::Text(uint32_t position) const {
     const evt::Variant* value = Typed(position, evt::kTypeString);
     const uint8_t* at = value ? Inside(value->stringVal, 0) : nullptr;
-    if (at == nullptr) return {};
-    for (size_t length = 0; Inside(at + length * sizeof(char16_t), sizeof(char16_t)) != nullptr; ++length) {
-        char16_t c;
-        std::memcpy(&c, at + length * sizeof(char16_t), sizeof c);
-        if (c != 0) continue;
-        std::u16string text(length, u'\0');
-        std::memcpy(text.data(), at, length * sizeof(char16_t));
-        return text;
-    }
-    return {};  // no terminator inside the buffer
+    return at ? WideText(at, (end_ - reinterpret_cast<uintptr_t>(at)) / sizeof(char16_t), true) : std::u16string_view();
 }
 
 uint16_t EventValues::UInt16(uint32_t position) const {
@@ -93,17 +96,10 @@ std::u16string EventValues::GuidText(uint32_t position) const {
                   guid.data4[6], guid.data4[7]);
 }
 
-std::u16string EventValues::BinaryText(uint32_t position) const {
+std::u16string_view EventValues::BinaryText(uint32_t position) const {
     const evt::Variant* value = Typed(position, evt::kTypeBinary);
     const uint8_t* bytes = value ? Inside(value->binaryVal, value->count) : nullptr;
-    if (bytes == nullptr) return {};
-    std::u16string text;
-    for (uint32_t i = 0; i + 1 < value->count; i += 2) {
-        char16_t c = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
-        if (c == 0) break;
-        text += c;
-    }
-    return text;
+    return WideText(bytes, value ? value->count / sizeof(char16_t) : 0, false);
 }
 
 std::optional<platform::Sid> EventValues::SidBytes(uint32_t position) const {

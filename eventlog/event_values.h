@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/accounts.h"
@@ -17,13 +18,15 @@ namespace vantel {
 // values come as the platform renders them: the cells at the start of one buffer, the data they
 // point to behind them. Data is read only where it lies wholly inside that buffer, in the size its
 // type needs (a string up to its terminator, a SID its header and sub-authorities, a GUID 16
-// bytes, binary its count); a value that does not is read as absent.
+// bytes, binary its count); a value that does not is read as absent, and so is text not aligned to
+// its characters, which the platform never hands out. Texts are views into the buffer: they last
+// as long as it does.
 class EventValues {
 public:
     EventValues(const evt::Variant* values, uint32_t count, size_t bufferBytes);
     uint32_t count() const { return count_; }
     const evt::Variant* At(uint32_t position) const;
-    std::u16string Text(uint32_t position) const;
+    std::u16string_view Text(uint32_t position) const;
     uint16_t UInt16(uint32_t position) const;
     uint32_t UInt32(uint32_t position) const;
     uint64_t UInt64(uint32_t position) const;
@@ -37,13 +40,16 @@ public:
     // A Guid value in registry form, "{8-4-4-4-12}" in upper case.
     std::u16string GuidText(uint32_t position) const;
     // A Binary value read as wide text, up to its first zero or its end.
-    std::u16string BinaryText(uint32_t position) const;
+    std::u16string_view BinaryText(uint32_t position) const;
 
 private:
     // The value at the position when it has the type; null otherwise.
     const evt::Variant* Typed(uint32_t position, uint32_t type) const;
     // The value's data when `bytes` of it lie inside the buffer; null otherwise.
     const uint8_t* Inside(const void* data, size_t bytes) const;
+    // Wide text at data, up to its first zero within at most `chars` characters; when `terminated`,
+    // nothing unless that zero is there.
+    static std::u16string_view WideText(const uint8_t* data, size_t chars, bool terminated);
 
     const evt::Variant* values_;
     uint32_t count_;

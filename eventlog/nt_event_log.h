@@ -101,7 +101,7 @@ private:
     void TranslateServiceInstall(const EventValues& values);
     void TranslateServiceStateChange(const EventValues& values);
     struct ServiceStateChange {
-        std::u16string displayName, stateText, serviceName;
+        std::u16string_view displayName, stateText, serviceName;  // read while the record's values last
         std::optional<uint32_t> state;  // from the modern record's "name/N"; none: the state words decide
     };
     // Services seen starting are kept under runningKey: the service name, or before Vista, whose

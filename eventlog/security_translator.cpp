@@ -13,12 +13,12 @@ enum LegacyLogonId : uint32_t { kLegacyLogon = 528, kLegacyLogonFailed = 529, kL
 constexpr uint32_t kServiceInstalled = 4697;
 
 // The fields every logon-family event starts with, after its name.
-void SetLogonFrame(CSpecialLog& log, const std::u16string& computer, uint64_t time, const std::u16string& domain,
-                   const std::u16string& user) {
+void SetLogonFrame(CSpecialLog& log, std::u16string_view computer, uint64_t time, std::u16string_view domain,
+                   std::u16string_view user) {
     log.SetField(u"computer_name", computer);
     log.SetNumber(u"logon_time", time);
     log.SetField(u"logon_domain", domain);
-    log.SetNumber(u"user_is_admin", IsAdminAccount(domain, user));
+    log.SetNumber(u"user_is_admin", IsAdminAccount(std::u16string(domain), std::u16string(user)));
     log.SetField(u"user_name", user);
 }
 
@@ -56,7 +56,7 @@ void CNtEventLog::TranslateModernLogon(uint32_t eventId, const EventValues& valu
             log.SetField(u"user_sid_readable", u"1");
             break;
         case kLogonFailed: {
-            std::u16string user = values.Text(5);
+            std::u16string user(values.Text(5));
             log.SetField(u"EventName", u"UserLogonFailed");
             SetLogonFrame(log, currentComputerName_, time, values.Text(6), user);
             log.SetNumber(u"user_sid_readable", IsKnownAccountName(user));

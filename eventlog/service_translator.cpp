@@ -23,10 +23,10 @@ constexpr size_t kVersionValueChars = 261;
 std::u16string SignedText(int64_t value) { return Format(u"%lld", value); }
 
 // "Spooler/4": the service's key name, and its state as a number when one follows the "/".
-std::pair<std::u16string, std::optional<uint32_t>> ServiceNameAndState(const std::u16string& binary) {
+std::pair<std::u16string_view, std::optional<uint32_t>> ServiceNameAndState(std::u16string_view binary) {
     size_t slash = binary.find(u'/');
-    std::u16string name = binary.substr(0, slash);
-    if (slash == std::u16string::npos || slash + 1 == binary.size()) return {name, std::nullopt};
+    std::u16string_view name = binary.substr(0, slash);
+    if (slash == std::u16string_view::npos || slash + 1 == binary.size()) return {name, std::nullopt};
     uint32_t state = 0;
     for (size_t i = slash + 1; i < binary.size(); ++i) {
         if (binary[i] < u'0' || binary[i] > u'9' || state > 1000) return {name, std::nullopt};
@@ -73,7 +73,8 @@ void CNtEventLog::TranslateSystemEvent(uint32_t eventId, const LegacyEventRecord
 }
 
 void CNtEventLog::TranslateServiceStateChange(const EventValues& values) {
-    auto [serviceName, state] = ServiceNameAndState(values.BinaryText(2));
+    auto [name, state] = ServiceNameAndState(values.BinaryText(2));
+    std::u16string serviceName(name);
     ServiceInfo info;
     if (!GetServiceInfo(serviceName, &info)) return;
     ReportServiceStateChange({values.Text(0), values.Text(1), serviceName, state}, info, serviceName);
@@ -82,8 +83,8 @@ void CNtEventLog::TranslateServiceStateChange(const EventValues& values) {
 void CNtEventLog::ReportServiceStateChange(const ServiceStateChange& change, const ServiceInfo& info,
                                            const std::u16string& runningKey) {
     CSpecialLog& log = LL_singleton<CSpecialLog>::Instance();
-    const std::u16string& displayName = change.displayName;
-    const std::u16string& serviceName = change.serviceName;
+    std::u16string_view displayName = change.displayName;
+    std::u16string_view serviceName = change.serviceName;
     // The number behind the service name says the state in every language; the words of the
     // state text are one language's only.
     bool running = change.state ? *change.state == kServiceRunning : change.stateText == u"正在运行";
@@ -140,7 +141,7 @@ void CNtEventLog::TranslateServiceInstall(const EventValues& values) {
 void CNtEventLog::TranslateAppLockerEvent(uint32_t eventId, const EventValues& values, uint64_t) {
     CSpecialLog& log = LL_singleton<CSpecialLog>::Instance();
     if (eventId == 8004) {
-        std::u16string path = values.Text(10);
+        std::u16string path(values.Text(10));
         char16_t original[kVersionValueChars] = {};
         if (!GetFileVersionValue(path, u"OriginalFilename", original, kVersionValueChars)) original[0] = 0;
         TraceInfo(u"[CNtEventLog] OriginalFilename %s", original);
@@ -170,7 +171,7 @@ void CNtEventLog::TranslateCapi2Event(uint32_t eventId, const std::u16string& xm
 
 void CNtEventLog::TranslateCodeIntegrityEvent(uint32_t eventId, const EventValues& values, uint64_t) {
     if (eventId != 3033) return;
-    std::u16string fileName = values.Text(1), processName = values.Text(3);
+    std::u16string fileName(values.Text(1)), processName(values.Text(3));
     CSpecialLog& log = LL_singleton<CSpecialLog>::Instance();
     log.SetField(u"EventName", u"CodeIntegrity");
     log.SetField(u"file_name", DevicePathToDosPath(fileName.c_str()));
@@ -183,7 +184,7 @@ void CNtEventLog::TranslateCodeIntegrityEvent(uint32_t eventId, const EventValue
 
 void CNtEventLog::TranslateFirewallEvent(uint32_t eventId, const EventValues& values, uint64_t,
                                          const std::u16string& xml) {
-    std::u16string ruleId = values.Text(0);
+    std::u16string_view ruleId = values.Text(0);
     std::u16string eventData = TextBetween(xml, u"<EventData>", u"</EventData>");
     FirewallFields fields;
     ParseFireWallXML(xml, &fields);

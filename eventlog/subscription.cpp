@@ -54,7 +54,7 @@ uint32_t CNtEventLog::HandleEventRecord(evt::Handle event) {
     uint32_t eventId = system.UInt16(evt::kSystemEventID);
     uint64_t time = EventTimeSeconds(system.FileTime(evt::kSystemTimeCreated));
     currentComputerName_ = system.Text(evt::kSystemComputer);
-    std::u16string channel = system.Text(evt::kSystemChannel);
+    std::u16string_view channel = system.Text(evt::kSystemChannel);
     channels_.Handled(channel, system.UInt64(evt::kSystemEventRecordId));
 
     CSpecialLog& specialLog = LL_singleton<CSpecialLog>::Instance();

@@ -9,12 +9,12 @@ std::u16string RelativeIdentifier(const std::u16string& sid) {
     return dash == std::u16string::npos ? sid : sid.substr(dash + 1);
 }
 
-std::u16string TextBetween(const std::u16string& text, std::u16string_view open, std::u16string_view close) {
+std::u16string TextBetween(std::u16string_view text, std::u16string_view open, std::u16string_view close) {
     size_t start = text.find(open);
     size_t end = text.find(close);
-    if (start == std::u16string::npos || end == std::u16string::npos) return {};
+    if (start == std::u16string_view::npos || end == std::u16string_view::npos) return {};
     start += open.size();
-    return end > start ? text.substr(start, end - start) : std::u16string();
+    return end > start ? std::u16string(text.substr(start, end - start)) : std::u16string();
 }
 
 std::u16string TrimCharacters(const std::u16string& text, std::u16string_view characters) {

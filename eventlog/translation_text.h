@@ -11,7 +11,7 @@ namespace vantel {
 std::u16string RelativeIdentifier(const std::u16string& sid);
 // The text strictly between the first opening and the first closing tag, both searched from the
 // start; empty when either is missing.
-std::u16string TextBetween(const std::u16string& text, std::u16string_view open, std::u16string_view close);
+std::u16string TextBetween(std::u16string_view text, std::u16string_view open, std::u16string_view close);
 // The text without any of the characters at either end.
 std::u16string TrimCharacters(const std::u16string& text, std::u16string_view characters);
 

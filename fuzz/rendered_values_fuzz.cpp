@@ -4,8 +4,13 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "eventlog/event_values.h"
+
+namespace {
+volatile uint32_t textChecksum;  // keeps the reads of every character
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
@@ -22,9 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memcpy(&offset, &value->pad, sizeof offset);
         value->binaryVal = reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(buffer.get()) + offset);
     }
+    uint32_t checksum = 0;
     vantel::EventValues values(reinterpret_cast<const vantel::evt::Variant*>(buffer.get()), count, bytes);
     for (uint32_t position = 0; position <= values.count(); ++position) {
-        values.Text(position);
+        // Every character of a text is read, so that one outside the buffer is caught.
+        for (std::u16string_view text : {values.Text(position), values.BinaryText(position)})
+            for (char16_t c : text) checksum += c;
         values.UInt16(position);
         values.UInt32(position);
         values.UInt64(position);
@@ -33,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         values.FileTime(position);
         values.SidText(position);
         values.GuidText(position);
-        values.BinaryText(position);
     }
+    textChecksum = checksum;
     return 0;
 }

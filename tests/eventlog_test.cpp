@@ -147,6 +147,11 @@ TEST(RenderedValues, DataIsReadOnlyWhereItsTypeFitsInsideTheBuffer) {
     std::memcpy(outside.buffer.data(), &cell, sizeof cell);
     EXPECT_EQ(outside.values().Text(0), u"") << "a pointer outside the buffer";
 
+    OneRenderedValue odd(evt::kTypeString, {0, 'a', 0, 0, 0});
+    cell.stringVal = reinterpret_cast<const WChar*>(odd.buffer.data() + sizeof cell + 1);
+    std::memcpy(odd.buffer.data(), &cell, sizeof cell);
+    EXPECT_EQ(odd.values().Text(0), u"") << "text not aligned to its characters";
+
     auto* cells = reinterpret_cast<const evt::Variant*>(outside.buffer.data());
     EXPECT_EQ(EventValues(cells, 5, outside.buffer.size()).count(), 1u) << "no more cells than the buffer holds";
 }
