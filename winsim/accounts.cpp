@@ -1,6 +1,7 @@
 #include "winsim/accounts.h"
 
 #include <atomic>
+#include <charconv>
 #include <map>
 #include <mutex>
 
@@ -182,12 +183,20 @@ std::u16string SidText(const std::vector<uint8_t>& sid) {
     if (!IsValidSid(sid)) return {};
     uint64_t authority = 0;
     for (int i = 2; i < 8; ++i) authority = authority << 8 | sid[i];
+    // Decimal numbers straight into the text: event records carry SIDs by the thousand.
+    std::u16string text = u"S-1-";
+    text.reserve(64);  // a domain account's SID, five sub-authorities, without growing
+    auto appendDecimal = [&](uint64_t number) {
+        char digits[20];
+        text.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+    };
     // Authorities beyond 32 bits are written in hexadecimal, as Windows writes them.
-    std::u16string text = authority >> 32 ? vantel::Format(u"S-1-0x%012llX", authority)
-                                          : vantel::Format(u"S-1-%llu", authority);
+    if (authority >> 32) text += vantel::Format(u"0x%012llX", authority);
+    else appendDecimal(authority);
     for (size_t i = 0; i < sid[1]; ++i) {
         const uint8_t* sub = &sid[8 + 4 * i];
-        text += vantel::Format(u"-%u", sub[0] | sub[1] << 8 | sub[2] << 16 | uint32_t{sub[3]} << 24);
+        text += u'-';
+        appendDecimal(sub[0] | sub[1] << 8 | sub[2] << 16 | uint32_t{sub[3]} << 24);
     }
     return text;
 }
