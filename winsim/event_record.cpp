@@ -20,14 +20,14 @@ constexpr int64_t kDaysFrom1601To1970 = 134'774;
 // At least `width` digits, zero-padded.
 void AppendNumber(std::u16string& out, uint64_t number, unsigned width = 1, unsigned base = 10,
                   const char16_t* symbols = u"0123456789ABCDEF") {
-    char16_t digits[20];
-    size_t count = 0;
+    char16_t digits[64];  // filled from the end, appended at once
+    char16_t* first = std::end(digits);
     do {
-        digits[count++] = symbols[number % base];
+        *--first = symbols[number % base];
         number /= base;
     } while (number != 0);
-    for (; count < width; --width) out += u'0';
-    while (count > 0) out += digits[--count];
+    if (auto count = static_cast<size_t>(std::end(digits) - first); count < width) out.append(width - count, u'0');
+    out.append(first, std::end(digits));
 }
 
 // Civil date of a day counted from 1970-01-01, in eras of 400 years starting in March.
@@ -109,8 +109,11 @@ void AppendReal(std::u16string& out, uint64_t bits) {
 }  // namespace
 
 void AppendXmlEscaped(std::u16string& out, std::u16string_view text) {
+    // The five special characters as bits, for a quick pass over the plain ones.
+    constexpr uint64_t kSpecial = 1ull << u'&' | 1ull << u'<' | 1ull << u'>' | 1ull << u'\'' | 1ull << u'"';
     size_t plain = 0;  // start of the run not yet appended
     for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] >= 64 || !(kSpecial >> text[i] & 1)) continue;
         std::u16string_view entity;
         switch (text[i]) {
             case u'&': entity = u"&amp;"; break;
@@ -339,9 +342,17 @@ void AppendValueText(std::u16string& out, const EventValue& value) {
         case kTypeSysTime: return AppendSysTime(out, value.bytes);
         case kTypeSid: out += SidText(value.bytes); return;
         case kTypeGuid: return AppendGuid(out, value.bytes);
-        case kTypeBinary:
-            for (uint8_t byte : value.bytes) AppendNumber(out, byte, 2, 16);
+        case kTypeBinary: {
+            // Two digits a byte, written in place: binary values run to kilobytes.
+            constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+            size_t at = out.size();
+            out.resize(at + 2 * value.bytes.size());
+            for (uint8_t byte : value.bytes) {
+                out[at++] = kDigits[byte >> 4];
+                out[at++] = kDigits[byte & 0xF];
+            }
             return;
+        }
         default:
             if (!IsArray(value)) return AppendNumber(out, value.number);
             for (size_t i = 0; i < value.items.size(); ++i) {

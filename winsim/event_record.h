@@ -46,7 +46,8 @@ void SetFrozenClock(uint64_t ticks);
 // the platform renders them with; Set() can replace any of them, a Null included.
 struct EventRecord {
     EventRecord(std::u16string channel, std::u16string provider, uint16_t eventId);
-    EventRecord() = default;  // every value Null, to be filled in whole
+    // A record without a channel and with every value Null, for readers that set each one found.
+    EventRecord() = default;
 
     EventRecord& ProviderGuid(const vantel::Guid& guid);
     EventRecord& Level(uint8_t level);
