@@ -1,12 +1,11 @@
 #include "winsim/evtx_reader.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <unordered_map>
@@ -110,7 +109,7 @@ struct Piece {
     uint16_t index = 0;
     EventValue text;  // a String, Null when there is none
     std::shared_ptr<const Element> element;
-    std::shared_ptr<const Instance> instance;
+    std::shared_ptr<Instance> instance;
 };
 using Pieces = std::vector<Piece>;
 
@@ -125,11 +124,15 @@ struct Value {
     EventValue value;
     Pieces xml;  // a BinXml value
     bool empty = false;  // stored with no bytes or as Null
+    uint32_t tokens = 0;  // how many tokens of the record being decoded show it
 };
 
 struct Instance {
     std::shared_ptr<const Pieces> body;
     std::vector<Value> values;
+    // Parsed from the record rather than from a template: its values are the record's own, which
+    // it may take instead of copying them.
+    bool ofRecord = false;
 };
 
 // Resolved XML, flat and in document order: substitutions replaced by their values, which stay
@@ -138,9 +141,17 @@ struct Token {
     enum class Kind : uint8_t { Open, Attribute, Value, Close } kind;
     std::u16string_view name;           // Open and Attribute
     const EventValue* value = nullptr;  // Attribute and Value
+    Value* own = nullptr;               // the value when it is the record's own
     size_t close = 0;                   // Open: where its Close is
 };
 using Tokens = std::vector<Token>;
+
+// A token's value for the record: taken when no other token shows it (the XML is written by
+// then), else copied.
+EventValue TakeValue(const Token& token) {
+    if (token.own != nullptr && token.own->tokens == 1) return std::move(token.own->value);
+    return *token.value;
+}
 
 EventValue ArrayValue(uint32_t type, const uint8_t* data, size_t size);
 
@@ -242,6 +253,7 @@ public:
     // valid until the next record is decoded.
     size_t Decode(size_t begin, size_t end) {
         Cursor cursor{chunk_, begin, end};
+        inTemplates_ = 0;  // a damaged template may have left it raised
         fragment_ = Parse(cursor, 0);
         tokens_.clear();
         Resolve(fragment_, nullptr, 0, nullptr);
@@ -353,11 +365,12 @@ private:
         return element;
     }
 
-    std::shared_ptr<const Instance> ParseInstance(Cursor& cursor, int depth) {
+    std::shared_ptr<Instance> ParseInstance(Cursor& cursor, int depth) {
         cursor.Byte();
         cursor.Dword();  // template id
         uint32_t definition = cursor.Dword();
         auto instance = std::make_shared<Instance>();
+        instance->ofRecord = inTemplates_ == 0;
         instance->body = Template(definition, depth);
         if (definition == cursor.pos) {
             cursor.Take(20);
@@ -365,14 +378,14 @@ private:
         }
         uint32_t count = cursor.Dword();
         if (count > (cursor.end - cursor.pos) / 4) throw Damaged();
-        std::vector<std::pair<uint16_t, uint8_t>> descriptors(count);
-        for (auto& [size, type] : descriptors) {
-            size = cursor.Word();
-            type = cursor.Byte();
-            cursor.Byte();
-        }
+        // Each value's size and type, then the values.
+        Cursor descriptors{chunk_, cursor.pos, cursor.pos + 4 * size_t{count}};
+        cursor.pos = descriptors.end;
         instance->values.reserve(count);
-        for (auto [size, type] : descriptors) {
+        for (uint32_t i = 0; i < count; ++i) {
+            uint16_t size = descriptors.Word();
+            uint8_t type = descriptors.Byte();
+            descriptors.Byte();
             Value& value = instance->values.emplace_back();
             value.empty = size == 0 || type == kTypeNull;
             if (type == kTypeBinXml) {
@@ -395,32 +408,44 @@ private:
         uint32_t size = header.Dword();
         if (size > header.end - header.pos) throw Damaged();
         Cursor body{chunk_, header.pos, header.pos + size};
+        ++inTemplates_;
         auto pieces = std::make_shared<const Pieces>(Parse(body, depth + 1));
+        --inTemplates_;
         templates_.emplace(offset, pieces);
         return pieces;
+    }
+
+    // Written in place: a token built aside and copied in costs a stall per token.
+    void AddToken(Token::Kind kind, std::u16string_view name, const EventValue* value, Value* own) {
+        Token& token = tokens_.emplace_back();
+        token.kind = kind;
+        token.name = name;
+        token.value = value;
+        token.own = own;
     }
 
     // Appends the pieces' tokens: values as the content of the element being resolved, or as the
     // values of an attribute when one is named. Returns whether an optional substitution among
     // the pieces had no value.
-    bool Resolve(const Pieces& pieces, const Instance* instance, int depth, const std::u16string_view* attribute) {
+    bool Resolve(const Pieces& pieces, Instance* instance, int depth, const std::u16string_view* attribute) {
         if (depth > kMostDepth) throw Damaged();
         bool emptyOptional = false;
         if (tokens_.size() > kMostTokens) throw Damaged();
-        auto add = [&](const EventValue* value) {
-            if (attribute) tokens_.push_back({Token::Kind::Attribute, *attribute, value, 0});
-            else tokens_.push_back({Token::Kind::Value, {}, value, 0});
+        auto add = [&](const EventValue* value, Value* own) {
+            if (own) ++own->tokens;
+            if (attribute) AddToken(Token::Kind::Attribute, *attribute, value, own);
+            else AddToken(Token::Kind::Value, {}, value, own);
         };
         for (const Piece& piece : pieces) {
             switch (piece.kind) {
                 case Piece::Kind::Text:
-                    if (!piece.text.text.empty()) add(&piece.text);
+                    if (!piece.text.text.empty()) add(&piece.text, nullptr);
                     break;
                 case Piece::Kind::Element: {
                     if (attribute) break;  // no place for an element in an attribute's value
                     const Element& element = *piece.element;
                     size_t open = tokens_.size();
-                    tokens_.push_back({Token::Kind::Open, element.name, nullptr, 0});
+                    AddToken(Token::Kind::Open, element.name, nullptr, nullptr);
                     for (const auto& [name, value] : element.attributes) Resolve(value, instance, depth + 1, &name);
                     size_t content = tokens_.size();
                     // An element around an optional substitution without a value is not rendered.
@@ -429,15 +454,15 @@ private:
                         break;
                     }
                     tokens_[open].close = tokens_.size();
-                    tokens_.push_back({Token::Kind::Close, {}, nullptr, 0});
+                    AddToken(Token::Kind::Close, {}, nullptr, nullptr);
                     break;
                 }
                 case Piece::Kind::Substitution: {
                     if (instance == nullptr || piece.index >= instance->values.size()) break;
-                    const Value& value = instance->values[piece.index];
+                    Value& value = instance->values[piece.index];
                     emptyOptional |= piece.optional && value.empty;
                     if (!value.xml.empty()) Resolve(value.xml, nullptr, depth + 1, attribute);
-                    else if (value.value.type != kTypeNull) add(&value.value);
+                    else if (value.value.type != kTypeNull) add(&value.value, instance->ofRecord ? &value : nullptr);
                     break;
                 }
                 case Piece::Kind::Instance:
@@ -453,6 +478,7 @@ private:
     Tokens tokens_;    // and its resolved XML
     std::unordered_map<uint32_t, std::u16string> names_;
     std::unordered_map<uint32_t, std::shared_ptr<const Pieces>> templates_;
+    int inTemplates_ = 0;  // how deep the parse is in template bodies
 };
 
 // An element of a record's tokens, or none.
@@ -483,29 +509,29 @@ public:
         return found;
     }
 
-    // The first value of an attribute; null when it has none.
-    const EventValue* Attribute(std::u16string_view name) const {
-        if (!tokens_) return nullptr;
-        for (size_t at = open_ + 1; at < End() && (*tokens_)[at].kind == Token::Kind::Attribute; ++at)
-            if ((*tokens_)[at].name == name) return (*tokens_)[at].value;
-        return nullptr;
+    // The first value of an attribute for the record (TakeValue); Null when it has none.
+    EventValue Attribute(std::u16string_view name) const {
+        for (size_t at = open_ + 1; tokens_ && at < End() && (*tokens_)[at].kind == Token::Kind::Attribute; ++at)
+            if ((*tokens_)[at].name == name) return TakeValue((*tokens_)[at]);
+        return EventValue::Null();
     }
 
-    // The content as one cell: its single typed value, else its text, else Null.
+    // The content as one cell for the record (TakeValue): its single typed value, else its text,
+    // else Null.
     EventValue Cell() const {
-        const EventValue* first = nullptr;
+        const Token* first = nullptr;
         size_t count = 0;
         std::u16string text;
         for (size_t at = open_ + 1; tokens_ && at < End(); ++at) {
             const Token& token = (*tokens_)[at];
             if (token.kind == Token::Kind::Open) at = token.close;
             if (token.kind != Token::Kind::Value) continue;
-            if (count == 1) AppendValueText(text, *first);  // a second value: the cell becomes text
+            if (count == 1) AppendValueText(text, *first->value);  // a second value: the cell becomes text
             if (count >= 1) AppendValueText(text, *token.value);
-            if (count++ == 0) first = token.value;
+            if (count++ == 0) first = &token;
         }
         if (count == 0) return EventValue::Null();
-        return count == 1 ? *first : EventValue::String(std::move(text));
+        return count == 1 ? TakeValue(*first) : EventValue::String(std::move(text));
     }
 
 private:
@@ -552,17 +578,16 @@ uint64_t TicksOfText(std::u16string_view text) {
 }
 
 // A System value in the type the platform renders it with, whatever form the record stored.
-EventValue SystemValue(const EventValue* stored, uint32_t type) {
-    if (stored == nullptr || stored->type == kTypeNull) return EventValue::Null();
-    if (stored->type == type) return *stored;
-    bool isText = stored->type == kTypeString;
+EventValue SystemValue(EventValue stored, uint32_t type) {
+    if (stored.type == kTypeNull || stored.type == type) return stored;
+    bool isText = stored.type == kTypeString;
     switch (type) {
-        case kTypeString: return EventValue::String(ValueText(*stored));
-        case kTypeSid: return isText ? EventValue::Sid(SidFromText(stored->text)) : EventValue::Null();
+        case kTypeString: return EventValue::String(ValueText(stored));
+        case kTypeSid: return isText ? EventValue::Sid(SidFromText(stored.text)) : EventValue::Null();
         case kTypeGuid: {
             if (!isText) return EventValue::Null();
             std::u16string hex;
-            for (char16_t c : stored->text)
+            for (char16_t c : stored.text)
                 if (c != u'{' && c != u'}' && c != u'-') hex += c;
             if (hex.size() != 32) return EventValue::Null();
             vantel::Guid guid{};
@@ -573,10 +598,10 @@ EventValue SystemValue(const EventValue* stored, uint32_t type) {
                 guid.data4[i] = static_cast<uint8_t>(ParseDigits(hex.substr(16 + 2 * i, 2), nullptr, 16));
             return EventValue::Guid(guid);
         }
-        case kTypeFileTime: return EventValue::FileTime(isText ? TicksOfText(stored->text) : stored->number);
+        case kTypeFileTime: return EventValue::FileTime(isText ? TicksOfText(stored.text) : stored.number);
         default: {
-            if (!isText) return EventValue::Number(type, stored->number);
-            std::u16string_view text = stored->text;
+            if (!isText) return EventValue::Number(type, stored.number);
+            std::u16string_view text = stored.text;
             bool hex = text.starts_with(u"0x") || text.starts_with(u"0X");
             return EventValue::Number(type, ParseDigits(text.substr(hex ? 2 : 0), nullptr, hex ? 16 : 10));
         }
@@ -587,12 +612,16 @@ EventValue SystemValue(const EventValue* stored, uint32_t type) {
 void WriteXml(const Tokens& tokens, size_t open, std::u16string& xml) {
     const Token& element = tokens[open];
     size_t tag = xml.size();
-    xml.append(1, u'<').append(element.name);
+    xml += u'<';
+    xml += element.name;
     size_t at = open + 1;
     for (; tokens[at].kind == Token::Kind::Attribute; ++at) {
         // An attribute's values follow each other under its name.
-        if (tokens[at - 1].kind != Token::Kind::Attribute || tokens[at - 1].name.data() != tokens[at].name.data())
-            xml.append(1, u' ').append(tokens[at].name).append(u"='");
+        if (tokens[at - 1].kind != Token::Kind::Attribute || tokens[at - 1].name.data() != tokens[at].name.data()) {
+            xml += u' ';
+            xml += tokens[at].name;
+            xml += u"='";
+        }
         AppendXmlText(xml, *tokens[at].value);
         if (tokens[at + 1].kind != Token::Kind::Attribute || tokens[at + 1].name.data() != tokens[at].name.data())
             xml += u'\'';
@@ -614,69 +643,107 @@ void WriteXml(const Tokens& tokens, size_t open, std::u16string& xml) {
         WriteXml(tokens, at, xml);
         at = tokens[at].close;
     }
-    xml.append(u"</").append(element.name).append(1, u'>');
+    xml += u"</";
+    xml += element.name;
+    xml += u'>';
+}
+
+// Where the platform finds each System value: in the content of an element of System or in one
+// of its attributes, and the type it renders the value with.
+struct SystemField {
+    std::u16string_view attribute;  // empty: the element's content
+    SystemProperty property = kSystemPropertyCount;  // kSystemPropertyCount: no field
+    uint32_t type = kTypeNull;
+};
+struct SystemElement {
+    std::u16string_view name;
+    std::array<SystemField, 2> fields;
+};
+// In the order records write them, which is where the search for the next one starts.
+constexpr SystemElement kSystemElements[] = {
+    {u"Provider", {{{u"Name", kSystemProviderName, kTypeString}, {u"Guid", kSystemProviderGuid, kTypeGuid}}}},
+    {u"EventID", {{{{}, kSystemEventID, kTypeUInt16}, {u"Qualifiers", kSystemQualifiers, kTypeUInt16}}}},
+    {u"Version", {{{{}, kSystemVersion, kTypeByte}}}},
+    {u"Level", {{{{}, kSystemLevel, kTypeByte}}}},
+    {u"Task", {{{{}, kSystemTask, kTypeUInt16}}}},
+    {u"Opcode", {{{{}, kSystemOpcode, kTypeByte}}}},
+    {u"Keywords", {{{{}, kSystemKeywords, kTypeHexInt64}}}},
+    {u"TimeCreated", {{{u"SystemTime", kSystemTimeCreated, kTypeFileTime}}}},
+    {u"EventRecordID", {{{{}, kSystemEventRecordId, kTypeUInt64}}}},
+    {u"Correlation",
+     {{{u"ActivityID", kSystemActivityID, kTypeGuid}, {u"RelatedActivityID", kSystemRelatedActivityID, kTypeGuid}}}},
+    {u"Execution", {{{u"ProcessID", kSystemProcessID, kTypeUInt32}, {u"ThreadID", kSystemThreadID, kTypeUInt32}}}},
+    {u"Channel", {{{{}, kSystemChannel, kTypeString}}}},
+    {u"Computer", {{{{}, kSystemComputer, kTypeString}}}},
+    {u"Security", {{{u"UserID", kSystemUserID, kTypeSid}}}},
+};
+
+// The system values from the first element of each name in System, into a record whose values
+// are Null.
+void ReadSystem(ElementOf system, EventRecord& record) {
+    constexpr size_t kCount = std::size(kSystemElements);
+    bool seen[kCount] = {};
+    size_t next = 0;
+    system.EachChild([&](ElementOf child) {
+        for (size_t tried = 0; tried < kCount; ++tried) {
+            size_t i = (next + tried) % kCount;
+            if (seen[i] || kSystemElements[i].name != child.Name()) continue;
+            seen[i] = true;
+            next = i + 1;
+            for (const SystemField& field : kSystemElements[i].fields) {
+                if (field.property == kSystemPropertyCount) continue;
+                EventValue stored = field.attribute.empty() ? child.Cell() : child.Attribute(field.attribute);
+                record.system[field.property] = SystemValue(std::move(stored), field.type);
+            }
+            return;
+        }
+    });
 }
 
 // xml: a buffer reused from record to record, so that each record's XML is copied out at its
 // exact size without growing.
 EventRecord RecordOf(const Tokens& tokens, size_t root, uint64_t headerId, uint64_t headerTicks, std::u16string& xml) {
+    EventRecord record;
+    xml.clear();
+    WriteXml(tokens, root, xml);  // before the values are taken
+    record.xml = xml;
     ElementOf event(tokens, root);
-    ElementOf s = event.Child(u"System");
-    auto valueOf = [&](std::u16string_view name, uint32_t type) {
-        ElementOf child = s.Child(name);
-        if (!child) return EventValue::Null();
-        EventValue cell = child.Cell();
-        return SystemValue(&cell, type);
-    };
-    ElementOf provider = s.Child(u"Provider");
-    ElementOf eventId = s.Child(u"EventID");
-    EventValue channel = valueOf(u"Channel", kTypeString);
-    EventRecord record(channel.text, {}, 0);
-    record.Set(kSystemProviderName, SystemValue(provider.Attribute(u"Name"), kTypeString))
-        .Set(kSystemProviderGuid, SystemValue(provider.Attribute(u"Guid"), kTypeGuid))
-        .Set(kSystemEventID, valueOf(u"EventID", kTypeUInt16))
-        .Set(kSystemQualifiers, SystemValue(eventId.Attribute(u"Qualifiers"), kTypeUInt16))
-        .Set(kSystemVersion, valueOf(u"Version", kTypeByte))
-        .Set(kSystemLevel, valueOf(u"Level", kTypeByte))
-        .Set(kSystemTask, valueOf(u"Task", kTypeUInt16))
-        .Set(kSystemOpcode, valueOf(u"Opcode", kTypeByte))
-        .Set(kSystemKeywords, valueOf(u"Keywords", kTypeHexInt64))
-        .Set(kSystemEventRecordId, valueOf(u"EventRecordID", kTypeUInt64))
-        .Set(kSystemChannel, channel)
-        .Set(kSystemComputer, valueOf(u"Computer", kTypeString));
-    ElementOf time = s.Child(u"TimeCreated");
-    record.Set(kSystemTimeCreated, SystemValue(time.Attribute(u"SystemTime"), kTypeFileTime));
-    ElementOf correlation = s.Child(u"Correlation");
-    record.Set(kSystemActivityID, SystemValue(correlation.Attribute(u"ActivityID"), kTypeGuid))
-        .Set(kSystemRelatedActivityID, SystemValue(correlation.Attribute(u"RelatedActivityID"), kTypeGuid));
-    ElementOf execution = s.Child(u"Execution");
-    record.Set(kSystemProcessID, SystemValue(execution.Attribute(u"ProcessID"), kTypeUInt32))
-        .Set(kSystemThreadID, SystemValue(execution.Attribute(u"ThreadID"), kTypeUInt32))
-        .Set(kSystemUserID, SystemValue(s.Child(u"Security").Attribute(u"UserID"), kTypeSid));
+    ReadSystem(event.Child(u"System"), record);
+    record.channel = record.system[kSystemChannel].text;
     // The record's header knows its id and time when the XML does not.
     if (record.system[kSystemEventRecordId].type == kTypeNull) record.RecordId(headerId);
     if (record.system[kSystemTimeCreated].type == kTypeNull) record.TimeCreated(headerTicks);
 
-    auto addCell = [&](ElementOf child) { record.user.push_back(child.Cell()); };
+    ElementOf cells;  // the element whose children are the user values, each child one
+    bool onlyData = false;
     if (ElementOf data = event.Child(u"EventData")) {
-        data.EachChild([&](ElementOf child) {
-            if (child.Name() == u"Data") addCell(child);
-        });
+        cells = data;
+        onlyData = true;
     } else if (ElementOf userData = event.Child(u"UserData")) {
-        ElementOf inner;  // its one element
-        userData.EachChild([&](ElementOf child) {
-            if (!inner) inner = child;
+        userData.EachChild([&](ElementOf child) {  // its one element
+            if (!cells) cells = child;
         });
-        inner.EachChild(addCell);
     }
-    xml.clear();
-    WriteXml(tokens, root, xml);
-    record.xml = xml;
+    auto eachCell = [&](auto&& visit) {
+        cells.EachChild([&](ElementOf child) {
+            if (!onlyData || child.Name() == u"Data") visit(child);
+        });
+    };
+    size_t count = 0;
+    eachCell([&](ElementOf) { ++count; });
+    record.user.reserve(count);
+    eachCell([&](ElementOf child) { record.user.push_back(child.Cell()); });
     return record;
 }
 
 bool HasMagic(std::span<const uint8_t> data, const uint8_t (&magic)[8]) {
     return data.size() >= 8 && std::memcmp(data.data(), magic, 8) == 0;
+}
+
+// Files keep unused chunks as zeros, by the megabyte: compared at memcmp's pace, each byte with
+// the next.
+bool AllZero(std::span<const uint8_t> bytes) {
+    return bytes.empty() || (bytes[0] == 0 && std::memcmp(bytes.data(), bytes.data() + 1, bytes.size() - 1) == 0);
 }
 
 // The records of one chunk; a stretch that is no record is skipped up to the next record's magic.
@@ -692,7 +759,7 @@ EvtxTotals ReadChunk(std::span<const uint8_t> chunk, const EvtxRecordSink& sink,
         bool dataOk = sane && Crc32(chunk.data() + kChunkHeaderSize, freeSpace - kChunkHeaderSize) ==
                                   LittleEndian(&chunk[52], 4);
         if (headerCrc != LittleEndian(&chunk[124], 4) || !dataOk) totals.damagedChunks = 1;
-    } else if (std::all_of(chunk.begin(), chunk.end(), [](uint8_t b) { return b == 0; })) {
+    } else if (AllZero(chunk)) {
         return totals;  // never written
     } else {
         totals.damagedChunks = 1;
@@ -722,8 +789,7 @@ EvtxTotals ReadChunk(std::span<const uint8_t> chunk, const EvtxRecordSink& sink,
         pos += size;
     }
     // Trailing zeros after the last record of a chunk without a usable header are no damage.
-    if (inGap && std::all_of(chunk.begin() + static_cast<std::ptrdiff_t>(std::min(pos, limit)), chunk.end(),
-                             [](uint8_t b) { return b == 0; }))
+    if (inGap && AllZero(chunk.subspan(std::min(pos, limit))))
         --totals.skipped;
     return totals;
 }
@@ -742,69 +808,68 @@ EvtxTotals& EvtxTotals::operator+=(const EvtxTotals& other) {
     return *this;
 }
 
-EvtxTotals ReadEvtx(std::span<const uint8_t> image, const EvtxRecordSink& sink) {
+namespace {
+
+// A recording of `size` bytes: its first bytes (up to the whole file header) and its chunks, each
+// asked for by offset and length; a chunk comes back shorter when the file ends early.
+using ChunkSource = std::function<std::span<const uint8_t>(size_t offset, size_t length)>;
+
+EvtxTotals ReadRecording(std::span<const uint8_t> head, size_t size, const ChunkSource& chunkAt,
+                         const EvtxRecordSink& sink) {
     EvtxTotals totals;
     totals.files = 1;
-    if (!HasMagic(image, kFileMagic)) {
+    if (!HasMagic(head, kFileMagic)) {
         ++totals.skipped;
         totals.foreign = 1;
         return totals;
     }
-    if (image.size() < kFileHeaderSize) {
+    if (size < kFileHeaderSize) {
         totals.truncated = 1;
-        if (image.size() < kFileHeaderUsed) return totals;
+        if (size < kFileHeaderUsed) return totals;
     }
     // Size, version 3 and block size as every writer lays them out, and the checksum of the first
     // 120 bytes.
-    bool headerOk = LittleEndian(&image[32], 4) == kFileHeaderUsed && LittleEndian(&image[38], 2) == 3 &&
-                    LittleEndian(&image[40], 2) == kFileHeaderSize && Crc32(image.data(), 120) == LittleEndian(&image[124], 4);
+    bool headerOk = LittleEndian(&head[32], 4) == kFileHeaderUsed && LittleEndian(&head[38], 2) == 3 &&
+                    LittleEndian(&head[40], 2) == kFileHeaderSize && Crc32(head.data(), 120) == LittleEndian(&head[124], 4);
     if (!headerOk) totals.badHeaders = 1;
     // A header may count fewer chunks than the file holds (it lags behind the writer), never more.
-    size_t chunksCounted = static_cast<size_t>(LittleEndian(&image[42], 2));
-    size_t chunkBytes = image.size() > kFileHeaderSize ? image.size() - kFileHeaderSize : 0;
+    size_t chunksCounted = static_cast<size_t>(LittleEndian(&head[42], 2));
+    size_t chunkBytes = size > kFileHeaderSize ? size - kFileHeaderSize : 0;
     if (chunkBytes % kChunkSize != 0 || (headerOk && chunkBytes / kChunkSize < chunksCounted)) totals.truncated = 1;
     // Every chunk the file holds, whatever the header counts: a header can lag behind its chunks.
     std::u16string xml;
-    for (size_t offset = kFileHeaderSize; offset < image.size(); offset += kChunkSize)
-        totals += ReadChunk(image.subspan(offset, std::min(kChunkSize, image.size() - offset)), sink, xml);
+    for (size_t offset = kFileHeaderSize; offset < size; offset += kChunkSize)
+        totals += ReadChunk(chunkAt(offset, std::min(kChunkSize, size - offset)), sink, xml);
     return totals;
 }
 
-namespace {
-
-// A file's image in pages of its own, given back whole when it goes: from the heap, a large image
-// would leave the heap that much larger for the rest of a replay.
-class FileImage {
-public:
-    explicit FileImage(size_t size)
-        : size_(size), bytes_(size == 0 ? nullptr : mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)) {}
-    ~FileImage() {
-        if (Allocated()) munmap(bytes_, size_);
-    }
-    FileImage(const FileImage&) = delete;
-    FileImage& operator=(const FileImage&) = delete;
-
-    bool Allocated() const { return bytes_ != nullptr && bytes_ != MAP_FAILED; }
-    std::span<uint8_t> Bytes() const { return {Allocated() ? static_cast<uint8_t*>(bytes_) : nullptr, Allocated() ? size_ : 0}; }
-
-private:
-    size_t size_;
-    void* bytes_;
-};
-
 }  // namespace
 
+EvtxTotals ReadEvtx(std::span<const uint8_t> image, const EvtxRecordSink& sink) {
+    return ReadRecording(image.first(std::min(image.size(), kFileHeaderSize)), image.size(),
+                         [&](size_t offset, size_t length) { return image.subspan(offset, length); }, sink);
+}
+
+// Chunk by chunk through one buffer, which stays in the processor's caches while it is decoded.
 EvtxTotals ReadEvtxFile(const std::filesystem::path& file, const EvtxRecordSink& sink) {
     std::ifstream stream(file, std::ios::binary | std::ios::ate);
-    FileImage image(stream ? static_cast<size_t>(stream.tellg()) : 0);
-    std::span<uint8_t> bytes = image.Bytes();
-    if (!stream || bytes.size() != static_cast<size_t>(stream.tellg()) || !stream.seekg(0) ||
-        !stream.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
+    size_t size = stream ? static_cast<size_t>(stream.tellg()) : 0;
+    std::vector<uint8_t> buffer(std::min(size, kChunkSize));
+    auto read = [&](size_t offset, size_t length) {
+        stream.clear();
+        stream.seekg(static_cast<std::streamoff>(offset));
+        stream.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(length));
+        return std::span<const uint8_t>(buffer).first(static_cast<size_t>(stream.gcount()));
+    };
+    size_t headLength = std::min(size, kFileHeaderSize);
+    if (!stream || read(0, headLength).size() != headLength) {
         EvtxTotals totals{1, 0, 1, 0};
         totals.unreadable = 1;
         return totals;
     }
-    return ReadEvtx(bytes, sink);
+    std::array<uint8_t, kFileHeaderSize> head;
+    std::memcpy(head.data(), buffer.data(), headLength);
+    return ReadRecording(std::span(head).first(headLength), size, read, sink);
 }
 
 void ForEachEvtxFile(const std::vector<std::filesystem::path>& paths,
