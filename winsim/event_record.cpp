@@ -17,14 +17,15 @@ namespace {
 constexpr uint64_t kTicksPerSecond = 10'000'000;
 constexpr int64_t kDaysFrom1601To1970 = 134'774;
 
-// At least `width` digits, zero-padded.
-void AppendNumber(std::u16string& out, uint64_t number, unsigned width = 1, unsigned base = 10,
+// At least `width` digits, zero-padded. The base is a constant so that no digit costs a division.
+template <unsigned kBase = 10>
+void AppendNumber(std::u16string& out, uint64_t number, unsigned width = 1,
                   const char16_t* symbols = u"0123456789ABCDEF") {
     char16_t digits[64];  // filled from the end, appended at once
     char16_t* first = std::end(digits);
     do {
-        *--first = symbols[number % base];
-        number /= base;
+        *--first = symbols[number % kBase];
+        number /= kBase;
     } while (number != 0);
     if (auto count = static_cast<size_t>(std::end(digits) - first); count < width) out.append(width - count, u'0');
     out.append(first, std::end(digits));
@@ -85,14 +86,14 @@ void AppendGuid(std::u16string& out, const std::vector<uint8_t>& bytes) {
     vantel::Guid guid{};
     std::memcpy(&guid, bytes.data(), std::min(bytes.size(), sizeof guid));
     out += u'{';
-    AppendNumber(out, guid.data1, 8, 16);
+    AppendNumber<16>(out, guid.data1, 8);
     out += u'-';
-    AppendNumber(out, guid.data2, 4, 16);
+    AppendNumber<16>(out, guid.data2, 4);
     out += u'-';
-    AppendNumber(out, guid.data3, 4, 16);
+    AppendNumber<16>(out, guid.data3, 4);
     for (size_t i = 0; i < 8; ++i) {
         if (i == 0 || i == 2) out += u'-';
-        AppendNumber(out, guid.data4[i], 2, 16);
+        AppendNumber<16>(out, guid.data4[i], 2);
     }
     out += u'}';
 }
@@ -337,7 +338,7 @@ void AppendValueText(std::u16string& out, const EventValue& value) {
         case kTypeHexInt32:
         case kTypeHexInt64:
             out += u"0x";
-            return AppendNumber(out, value.number, 1, 16, u"0123456789abcdef");
+            return AppendNumber<16>(out, value.number, 1, u"0123456789abcdef");
         case kTypeFileTime: return AppendFileTime(out, value.number);
         case kTypeSysTime: return AppendSysTime(out, value.bytes);
         case kTypeSid: out += SidText(value.bytes); return;
