@@ -854,7 +854,7 @@ EvtxTotals ReadEvtx(std::span<const uint8_t> image, const EvtxRecordSink& sink) 
 EvtxTotals ReadEvtxFile(const std::filesystem::path& file, const EvtxRecordSink& sink) {
     std::ifstream stream(file, std::ios::binary | std::ios::ate);
     size_t size = stream ? static_cast<size_t>(stream.tellg()) : 0;
-    std::vector<uint8_t> buffer(std::min(size, kChunkSize));
+    std::vector<uint8_t> buffer(kChunkSize);
     auto read = [&](size_t offset, size_t length) {
         stream.clear();
         stream.seekg(static_cast<std::streamoff>(offset));
