@@ -9,6 +9,9 @@
 #include <random>
 #include <regex>
 #include <string>
+#include <tuple>
+
+#include <unistd.h>
 
 #include "common/text.h"
 #include "evtx_corpus.h"
@@ -247,6 +250,50 @@ TEST(EvtxReader, SurvivesTruncationAndFlippedBytes) {
         // One chunk's records at most are lost; the flips may also pass unnoticed in free space.
         EXPECT_GE(totals.records + 200, whole);
     }
+}
+
+
+// Unused chunks copied as holes read as the zeros they stand for, the file header's block too.
+TEST(EvtxReader, ReadsSparseFilesAsTheirBytes) {
+    auto files = EvtxCorpus();
+    SKIP_WITHOUT_EVTX_CORPUS(files);
+    auto file = std::find_if(files.begin(), files.end(), [](const auto& path) { return path.filename() == "system.evtx"; });
+    ASSERT_NE(file, files.end());
+    constexpr size_t kChunk = 65536, kFirstChunk = 4096;
+    std::vector<uint8_t> image = Bytes(*file);
+    ASSERT_GT(image.size(), kFirstChunk + 3 * kChunk);
+    auto sparse = std::filesystem::temp_directory_path() / ("sparse_" + std::to_string(::getpid()) + ".evtx");
+    auto counts = [](const winsim::EvtxTotals& t) {
+        return std::tuple(t.records, t.skipped, t.damagedChunks, t.unreadable, t.foreign, t.truncated);
+    };
+    auto readBoth = [&](const std::vector<uint8_t>& bytes) {
+        std::vector<std::u16string> fromFile, fromImage;
+        auto ofFile = winsim::ReadEvtxFile(sparse, [&](winsim::EventRecord&& record) { fromFile.push_back(record.xml); });
+        auto ofImage = winsim::ReadEvtx(bytes, [&](winsim::EventRecord&& record) { fromImage.push_back(record.xml); });
+        EXPECT_EQ(fromFile, fromImage);
+        EXPECT_EQ(counts(ofFile), counts(ofImage));
+        return ofFile;
+    };
+
+    // The second chunk a hole, and a hole of one more chunk at the end.
+    {
+        const char* bytes = reinterpret_cast<const char*>(image.data());
+        std::ofstream out(sparse, std::ios::binary | std::ios::trunc);
+        out.write(bytes, kFirstChunk + kChunk);
+        out.seekp(kFirstChunk + 2 * kChunk);
+        out.write(bytes + kFirstChunk + 2 * kChunk, static_cast<std::streamsize>(image.size() - kFirstChunk - 2 * kChunk));
+    }
+    std::filesystem::resize_file(sparse, image.size() + kChunk);
+    std::vector<uint8_t> expected = image;
+    std::fill_n(expected.begin() + kFirstChunk + kChunk, kChunk, 0);
+    expected.resize(image.size() + kChunk);
+    EXPECT_GT(readBoth(expected).records, 0u);
+
+    // Nothing but a hole: no recording, though a readable file.
+    std::filesystem::resize_file(sparse, 0);
+    std::filesystem::resize_file(sparse, kFirstChunk + kChunk);
+    EXPECT_EQ(readBoth(std::vector<uint8_t>(kFirstChunk + kChunk)).foreign, 1u);
+    std::filesystem::remove(sparse);
 }
 
 }  // namespace

@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <unordered_map>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "winsim/accounts.h"
 #include "winsim/eventlog.h"
@@ -45,25 +49,27 @@ uint64_t LittleEndian(const uint8_t* data, size_t size) {
     return value;
 }
 
-// CRC-32 (the zip polynomial), eight bytes a step through eight tables.
+// CRC-32 (the zip polynomial), sixteen bytes a step through sixteen tables.
 uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
+    constexpr size_t kStep = 16;
     static const auto tables = [] {
-        std::array<std::array<uint32_t, 256>, 8> entries{};
+        std::array<std::array<uint32_t, 256>, kStep> entries{};
         for (uint32_t i = 0; i < 256; ++i) {
             uint32_t c = i;
             for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
             entries[0][i] = c;
         }
         for (uint32_t i = 0; i < 256; ++i)
-            for (size_t t = 1; t < 8; ++t) entries[t][i] = entries[0][entries[t - 1][i] & 0xFF] ^ (entries[t - 1][i] >> 8);
+            for (size_t t = 1; t < kStep; ++t)
+                entries[t][i] = entries[0][entries[t - 1][i] & 0xFF] ^ (entries[t - 1][i] >> 8);
         return entries;
     }();
     crc = ~crc;
-    for (; size >= 8; data += 8, size -= 8) {
-        uint32_t low = crc ^ static_cast<uint32_t>(LittleEndian(data, 4));
-        uint32_t high = static_cast<uint32_t>(LittleEndian(data + 4, 4));
-        crc = tables[7][low & 0xFF] ^ tables[6][(low >> 8) & 0xFF] ^ tables[5][(low >> 16) & 0xFF] ^ tables[4][low >> 24] ^
-              tables[3][high & 0xFF] ^ tables[2][(high >> 8) & 0xFF] ^ tables[1][(high >> 16) & 0xFF] ^ tables[0][high >> 24];
+    for (; size >= kStep; data += kStep, size -= kStep) {
+        uint32_t first = crc ^ static_cast<uint32_t>(LittleEndian(data, 4));
+        uint32_t next = 0;
+        for (size_t k = 0; k < kStep; ++k) next ^= tables[kStep - 1 - k][k < 4 ? (first >> (8 * k)) & 0xFF : data[k]];
+        crc = next;
     }
     for (; size > 0; ++data, --size) crc = tables[0][(crc ^ *data) & 0xFF] ^ (crc >> 8);
     return ~crc;
@@ -811,7 +817,8 @@ EvtxTotals& EvtxTotals::operator+=(const EvtxTotals& other) {
 namespace {
 
 // A recording of `size` bytes: its first bytes (up to the whole file header) and its chunks, each
-// asked for by offset and length; a chunk comes back shorter when the file ends early.
+// asked for by offset and length; a chunk comes back shorter when the file ends early, and empty
+// when it is known to be zeros.
 using ChunkSource = std::function<std::span<const uint8_t>(size_t offset, size_t length)>;
 
 EvtxTotals ReadRecording(std::span<const uint8_t> head, size_t size, const ChunkSource& chunkAt,
@@ -850,26 +857,58 @@ EvtxTotals ReadEvtx(std::span<const uint8_t> image, const EvtxRecordSink& sink) 
                          [&](size_t offset, size_t length) { return image.subspan(offset, length); }, sink);
 }
 
+// An open file, closed when it goes.
+struct FileDescriptor {
+    int fd;
+    explicit FileDescriptor(const std::filesystem::path& file) : fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~FileDescriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+};
+
+// Where the file's next written bytes at or after `offset` are; the file's size when only a hole
+// follows, `offset` itself when the file system cannot tell.
+size_t DataFrom(int fd, size_t offset, size_t size) {
+    off_t data = ::lseek(fd, static_cast<off_t>(offset), SEEK_DATA);
+    if (data >= 0) return static_cast<size_t>(data);
+    return errno == ENXIO ? size : offset;
+}
+
 // Chunk by chunk through one buffer, which stays in the processor's caches while it is decoded.
+// Copied recordings are often sparse, their unused chunks holes: a chunk wholly in a hole is
+// known to be zeros and not read.
 EvtxTotals ReadEvtxFile(const std::filesystem::path& file, const EvtxRecordSink& sink) {
-    std::ifstream stream(file, std::ios::binary | std::ios::ate);
-    size_t size = stream ? static_cast<size_t>(stream.tellg()) : 0;
+    FileDescriptor descriptor(file);
+    struct stat status{};
+    bool opened = descriptor.fd >= 0 && ::fstat(descriptor.fd, &status) == 0 && S_ISREG(status.st_mode);
+    size_t size = opened ? static_cast<size_t>(status.st_size) : 0;
     std::vector<uint8_t> buffer(kChunkSize);
-    auto read = [&](size_t offset, size_t length) {
-        stream.clear();
-        stream.seekg(static_cast<std::streamoff>(offset));
-        stream.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(length));
-        return std::span<const uint8_t>(buffer).first(static_cast<size_t>(stream.gcount()));
+    auto readAt = [&](size_t offset, size_t length) {
+        size_t done = 0;
+        while (done < length) {
+            ssize_t got = ::pread(descriptor.fd, buffer.data() + done, length - done, static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            done += static_cast<size_t>(got);
+        }
+        return std::span<const uint8_t>(buffer).first(done);
+    };
+    size_t dataAt = 0;  // no written bytes before it, from the chunk last asked for
+    auto chunkAt = [&](size_t offset, size_t length) {
+        if (dataAt < offset + length) dataAt = DataFrom(descriptor.fd, offset, size);
+        return dataAt >= offset + length ? std::span<const uint8_t>() : readAt(offset, length);
     };
     size_t headLength = std::min(size, kFileHeaderSize);
-    if (!stream || read(0, headLength).size() != headLength) {
+    if (!opened || readAt(0, headLength).size() != headLength) {
         EvtxTotals totals{1, 0, 1, 0};
         totals.unreadable = 1;
         return totals;
     }
     std::array<uint8_t, kFileHeaderSize> head;
     std::memcpy(head.data(), buffer.data(), headLength);
-    return ReadRecording(std::span(head).first(headLength), size, read, sink);
+    return ReadRecording(std::span(head).first(headLength), size, chunkAt, sink);
 }
 
 void ForEachEvtxFile(const std::vector<std::filesystem::path>& paths,
