@@ -179,13 +179,12 @@ bool IsValidSid(const std::vector<uint8_t>& sid) {
     return sid.size() >= 8 && sid[0] == 1 && sid[1] <= kMaxSubAuthorities && sid.size() >= 8 + 4 * size_t{sid[1]};
 }
 
-std::u16string SidText(const std::vector<uint8_t>& sid) {
-    if (!IsValidSid(sid)) return {};
+void AppendSidText(std::u16string& text, const std::vector<uint8_t>& sid) {
+    if (!IsValidSid(sid)) return;
     uint64_t authority = 0;
     for (int i = 2; i < 8; ++i) authority = authority << 8 | sid[i];
     // Decimal numbers straight into the text: event records carry SIDs by the thousand.
-    std::u16string text = u"S-1-";
-    text.reserve(64);  // a domain account's SID, five sub-authorities, without growing
+    text += u"S-1-";
     auto appendDecimal = [&](uint64_t number) {
         char digits[20];
         text.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
@@ -198,6 +197,12 @@ std::u16string SidText(const std::vector<uint8_t>& sid) {
         text += u'-';
         appendDecimal(sub[0] | sub[1] << 8 | sub[2] << 16 | uint32_t{sub[3]} << 24);
     }
+}
+
+std::u16string SidText(const std::vector<uint8_t>& sid) {
+    std::u16string text;
+    text.reserve(64);  // a domain account's SID, five sub-authorities, without growing
+    AppendSidText(text, sid);
     return text;
 }
 

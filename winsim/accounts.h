@@ -54,6 +54,7 @@ void SetDnsDomain(const std::u16string& domain);
 // binary, empty when invalid.
 std::vector<uint8_t> SidFromText(const std::u16string& text);
 std::u16string SidText(const std::vector<uint8_t>& sid);
+void AppendSidText(std::u16string& text, const std::vector<uint8_t>& sid);
 bool IsValidSid(const std::vector<uint8_t>& sid);
 
 // The machine's side. The server is this computer when empty or named, with or without "\\".

@@ -109,25 +109,44 @@ void AppendReal(std::u16string& out, uint64_t bits) {
 
 }  // namespace
 
-void AppendXmlEscaped(std::u16string& out, std::u16string_view text) {
-    // The five special characters as bits, for a quick pass over the plain ones.
-    constexpr uint64_t kSpecial = 1ull << u'&' | 1ull << u'<' | 1ull << u'>' | 1ull << u'\'' | 1ull << u'"';
-    size_t plain = 0;  // start of the run not yet appended
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] >= 64 || !(kSpecial >> text[i] & 1)) continue;
-        std::u16string_view entity;
-        switch (text[i]) {
-            case u'&': entity = u"&amp;"; break;
-            case u'<': entity = u"&lt;"; break;
-            case u'>': entity = u"&gt;"; break;
-            case u'\'': entity = u"&apos;"; break;
-            case u'"': entity = u"&quot;"; break;
-            default: continue;
-        }
-        out.append(text.substr(plain, i - plain)).append(entity);
-        plain = i + 1;
+namespace {
+
+// Where the first of XML's five special characters is at or after `from`; the text's size when
+// none is. Eight characters a step: texts run to kilobytes and hardly ever hold one.
+size_t FirstSpecial(std::u16string_view text, size_t from) {
+    using Lanes = uint16_t __attribute__((vector_size(16)));
+    constexpr size_t kLanes = sizeof(Lanes) / sizeof(char16_t);
+    for (; from + kLanes <= text.size(); from += kLanes) {
+        Lanes chars;
+        std::memcpy(&chars, text.data() + from, sizeof chars);
+        Lanes special = (chars == u'&') | (chars == u'<') | (chars == u'>') | (chars == u'\'') | (chars == u'"');
+        uint64_t halves[2];
+        std::memcpy(halves, &special, sizeof halves);
+        if ((halves[0] | halves[1]) != 0) break;
     }
-    out.append(text.substr(plain));
+    for (; from < text.size(); ++from) {
+        char16_t c = text[from];
+        if (c == u'&' || c == u'<' || c == u'>' || c == u'\'' || c == u'"') break;
+    }
+    return from;
+}
+
+}  // namespace
+
+void AppendXmlEscaped(std::u16string& out, std::u16string_view text) {
+    for (size_t plain = 0;;) {  // plain: start of the run not yet appended
+        size_t special = FirstSpecial(text, plain);
+        out.append(text.substr(plain, special - plain));
+        if (special == text.size()) return;
+        switch (text[special]) {
+            case u'&': out += u"&amp;"; break;
+            case u'<': out += u"&lt;"; break;
+            case u'>': out += u"&gt;"; break;
+            case u'\'': out += u"&apos;"; break;
+            default: out += u"&quot;"; break;
+        }
+        plain = special + 1;
+    }
 }
 
 std::u16string XmlEscaped(std::u16string_view text) {
@@ -341,7 +360,7 @@ void AppendValueText(std::u16string& out, const EventValue& value) {
             return AppendNumber<16>(out, value.number, 1, u"0123456789abcdef");
         case kTypeFileTime: return AppendFileTime(out, value.number);
         case kTypeSysTime: return AppendSysTime(out, value.bytes);
-        case kTypeSid: out += SidText(value.bytes); return;
+        case kTypeSid: return AppendSidText(out, value.bytes);
         case kTypeGuid: return AppendGuid(out, value.bytes);
         case kTypeBinary: {
             // Two digits a byte, written in place: binary values run to kilobytes.

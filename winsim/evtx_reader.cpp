@@ -5,6 +5,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -114,16 +115,28 @@ struct Piece {
     bool optional = false;
     uint16_t index = 0;
     EventValue text;  // a String, Null when there is none
-    std::shared_ptr<const Element> element;
-    std::shared_ptr<Instance> instance;
+    const Element* element = nullptr;
+    Instance* instance = nullptr;
 };
 using Pieces = std::vector<Piece>;
 
 // Names point into the chunk decoder's names, which outlive every record of the chunk.
 struct Element {
+    using Attribute = std::pair<std::u16string_view, Pieces>;
     std::u16string_view name;
-    std::vector<std::pair<std::u16string_view, Pieces>> attributes;
+    // The first attributeCount; those after them are kept from an earlier use for their capacity.
+    std::vector<Attribute> attributes;
+    size_t attributeCount = 0;
     Pieces content;
+
+    std::span<const Attribute> Attributes() const { return {attributes.data(), attributeCount}; }
+    Pieces& AddAttribute(std::u16string_view attribute) {
+        if (attributeCount == attributes.size()) attributes.emplace_back();
+        auto& [name, value] = attributes[attributeCount++];
+        name = attribute;
+        value.clear();
+        return value;
+    }
 };
 
 struct Value {
@@ -134,8 +147,10 @@ struct Value {
 };
 
 struct Instance {
-    std::shared_ptr<const Pieces> body;
+    const Pieces* body = nullptr;
+    // The first valueCount; those after them are kept from an earlier use for their capacity.
     std::vector<Value> values;
+    size_t valueCount = 0;
     // Parsed from the record rather than from a template: its values are the record's own, which
     // it may take instead of copying them.
     bool ofRecord = false;
@@ -152,50 +167,50 @@ struct Token {
 };
 using Tokens = std::vector<Token>;
 
-// A token's value for the record: taken when no other token shows it (the XML is written by
-// then), else copied.
-EventValue TakeValue(const Token& token) {
-    if (token.own != nullptr && token.own->tokens == 1) return std::move(token.own->value);
-    return *token.value;
+// A token's value into the record: taken when no other token shows it (the XML is written by
+// then), else copied. Straight into its place: a value is too large to pass around.
+void TakeValue(const Token& token, EventValue& into) {
+    if (token.own != nullptr && token.own->tokens == 1) into = std::move(token.own->value);
+    else into = *token.value;
 }
 
-EventValue ArrayValue(uint32_t type, const uint8_t* data, size_t size);
+void ArrayValue(uint32_t type, const uint8_t* data, size_t size, EventValue& into);
 
-EventValue TypedValue(uint32_t type, const uint8_t* data, size_t size) {
+// Sets every member of `into`, reusing the capacity its text and bytes have.
+void TypedValue(uint32_t type, const uint8_t* data, size_t size, EventValue& into) {
+    into.type = type;
+    into.number = 0;
+    into.text.clear();
+    into.bytes.clear();
+    into.items.clear();
     switch (type) {
-        case kTypeNull: return EventValue::Null();
+        case kTypeNull: return;
         case kTypeString: {
-            std::u16string text = Utf16Text(data, size / 2);
-            while (!text.empty() && text.back() == u'\0') text.pop_back();
-            return EventValue::String(std::move(text));
+            size_t chars = size / 2;
+            while (chars > 0 && data[2 * chars - 2] == 0 && data[2 * chars - 1] == 0) --chars;
+            into.text.resize(chars);
+            std::memcpy(into.text.data(), data, chars * 2);
+            return;
         }
-        case kTypeAnsiString: {
+        case kTypeAnsiString:
             while (size > 0 && data[size - 1] == 0) --size;
-            return EventValue::AnsiString({data, data + size});
-        }
-        case kTypeBoolean: return EventValue::Boolean(LittleEndian(data, size) != 0);
-        case kTypeBinary: return EventValue::Binary({data, data + size});
-        case kTypeSid: return EventValue::Sid({data, data + size});
-        case kTypeGuid: {
+            into.bytes.assign(data, data + size);
+            return;
+        case kTypeBoolean: into.number = LittleEndian(data, size) != 0; return;
+        case kTypeGuid:
+        case kTypeSysTime:
             if (size != 16) throw Damaged();
-            EventValue value;
-            value.type = kTypeGuid;
-            value.bytes.assign(data, data + size);
-            return value;
-        }
-        case kTypeSysTime: {
-            if (size != 16) throw Damaged();
-            uint8_t systemTime[16];
-            std::memcpy(systemTime, data, size);
-            return EventValue::SysTime(systemTime);
-        }
+            [[fallthrough]];
+        case kTypeBinary:
+        case kTypeSid: into.bytes.assign(data, data + size); return;
         case kTypeSByte:
         case kTypeInt16:
         case kTypeInt32:
         case kTypeInt64: {
             uint64_t raw = LittleEndian(data, size);
             if (size > 0 && size < 8 && (raw >> (8 * size - 1)) & 1) raw |= ~uint64_t{0} << (8 * size);
-            return EventValue::Number(type, raw);
+            into.number = raw;
+            return;
         }
         case kTypeByte:
         case kTypeUInt16:
@@ -208,59 +223,93 @@ EventValue TypedValue(uint32_t type, const uint8_t* data, size_t size) {
         case kTypeHexInt32:
         case kTypeHexInt64:
             if (size == 0 || size > 8) throw Damaged();
-            return EventValue::Number(type, LittleEndian(data, size));
+            into.number = LittleEndian(data, size);
+            return;
         default:
-            if (type & kTypeArrayMask) return ArrayValue(type & ~kTypeArrayMask, data, size);
-            return EventValue::Binary({data, data + size});
+            if (type & kTypeArrayMask) return ArrayValue(type & ~kTypeArrayMask, data, size, into);
+            into.type = kTypeBinary;
+            into.bytes.assign(data, data + size);
     }
 }
 
 // Strings end at their NUL, SIDs carry their length; the rest are fixed-size (SizeT as stored:
 // 4 or 8 bytes). An array that does not divide into its elements stays raw bytes.
-EventValue ArrayValue(uint32_t type, const uint8_t* data, size_t size) {
-    std::vector<EventValue> items;
+void ArrayValue(uint32_t type, const uint8_t* data, size_t size, EventValue& into) {
+    std::vector<EventValue>& items = into.items;
+    auto asBinary = [&] {
+        items.clear();
+        into.type = kTypeBinary;
+        into.bytes.assign(data, data + size);
+    };
+    auto item = [&](size_t at, size_t length) { TypedValue(type, data + at, length, items.emplace_back()); };
     if (type == kTypeString) {
         size_t begin = 0;
         for (size_t end = 0; end + 1 < size; end += 2) {
             if (data[end] != 0 || data[end + 1] != 0) continue;
-            items.push_back(TypedValue(type, data + begin, end - begin));
+            item(begin, end - begin);
             begin = end + 2;
         }
-        if (begin + 1 < size) items.push_back(TypedValue(type, data + begin, size - begin));  // unterminated last
+        if (begin + 1 < size) item(begin, size - begin);  // unterminated last
     } else if (type == kTypeAnsiString) {
         size_t begin = 0;
         for (size_t end = 0; end < size; ++end) {
             if (data[end] != 0) continue;
-            items.push_back(TypedValue(type, data + begin, end - begin));
+            item(begin, end - begin);
             begin = end + 1;
         }
-        if (begin < size) items.push_back(TypedValue(type, data + begin, size - begin));
+        if (begin < size) item(begin, size - begin);
     } else if (type == kTypeSid) {
         for (size_t at = 0; at + 8 <= size;) {
             size_t length = 8 + 4 * size_t{data[at + 1]};
-            if (at + length > size) return EventValue::Binary({data, data + size});
-            items.push_back(TypedValue(type, data + at, length));
+            if (at + length > size) return asBinary();
+            item(at, length);
             at += length;
         }
     } else {
         size_t element = type == kTypeSizeT ? (size % 8 == 0 ? 8 : 4) : FixedSize(type);
-        if (element == 0 || size % element != 0) return EventValue::Binary({data, data + size});
-        for (size_t at = 0; at < size; at += element) items.push_back(TypedValue(type, data + at, element));
+        if (element == 0 || size % element != 0) return asBinary();
+        for (size_t at = 0; at < size; at += element) item(at, element);
     }
-    return EventValue::Array(type, std::move(items));
 }
 
-// Decodes the records of one chunk, keeping its templates and names by offset.
+// Parsed elements and instances, handed out again once what they belong to is done: their
+// vectors keep their capacity, so that a record's parse allocates little.
+template <typename T>
+class Reused {
+public:
+    // Cleared by the caller.
+    T& Take() {
+        if (used_ == items_.size()) items_.emplace_back();
+        return items_[used_++];
+    }
+    size_t Used() const { return used_; }
+    void GiveBackFrom(size_t mark) { used_ = mark; }
+
+private:
+    std::deque<T> items_;  // never moves what it holds
+    size_t used_ = 0;
+};
+
+// Decodes the records of a chunk at a time, keeping the chunk's templates and names by offset.
 class ChunkDecoder {
 public:
-    explicit ChunkDecoder(std::span<const uint8_t> chunk) : chunk_(chunk) {}
+    void Start(std::span<const uint8_t> chunk) {
+        fragment_.clear();
+        tokens_.clear();
+        chunk_ = chunk;
+        names_.clear();
+        templates_.clear();
+        for (Parsed& parsed : parsed_) parsed.GiveBackFrom(0);
+    }
 
     // Decodes a record into Resolved(): returns where its event element opens. The tokens are
     // valid until the next record is decoded.
     size_t Decode(size_t begin, size_t end) {
         Cursor cursor{chunk_, begin, end};
         inTemplates_ = 0;  // a damaged template may have left it raised
-        fragment_ = Parse(cursor, 0);
+        fragment_.clear();
+        parsed_[kOfRecord].GiveBackFrom(0);
+        Parse(cursor, 0, fragment_);
         tokens_.clear();
         Resolve(fragment_, nullptr, 0, nullptr);
         auto root = std::find_if(tokens_.begin(), tokens_.end(), [](const Token& token) { return token.kind == Token::Kind::Open; });
@@ -301,21 +350,20 @@ private:
         return withId < cursor.pos || withoutId >= cursor.pos;
     }
 
-    Pieces Parse(Cursor& cursor, int depth) {
+    // Appends to pieces, which may be a reused vector.
+    void Parse(Cursor& cursor, int depth, Pieces& pieces) {
         if (depth > kMostDepth) throw Damaged();
-        Pieces pieces;
         while (cursor.pos < cursor.end) {
             uint8_t token = cursor.Byte();
             switch (token & 0xBF) {
-                case 0x00: return pieces;
-                case 0x04: return pieces;
+                case 0x00: return;
+                case 0x04: return;
                 case 0x0F: cursor.Take(3); break;
-                case 0x01: pieces.push_back({Piece::Kind::Element, false, 0, {}, ParseElement(cursor, token, depth), {}}); break;
-                case 0x0C: pieces.push_back({Piece::Kind::Instance, false, 0, {}, {}, ParseInstance(cursor, depth)}); break;
+                case 0x01: pieces.push_back({Piece::Kind::Element, false, 0, {}, &ParseElement(cursor, token, depth), {}}); break;
+                case 0x0C: pieces.push_back({Piece::Kind::Instance, false, 0, {}, {}, &ParseInstance(cursor, depth)}); break;
                 default: pieces.push_back(ParseValuePiece(cursor, token)); break;
             }
         }
-        return pieces;
     }
 
     // Text, a character or entity reference, or a substitution.
@@ -346,17 +394,18 @@ private:
         }
     }
 
-    std::shared_ptr<const Element> ParseElement(Cursor& cursor, uint8_t token, int depth) {
+    const Element& ParseElement(Cursor& cursor, uint8_t token, int depth) {
         if (HasDependencyId(cursor)) cursor.Word();
         cursor.Dword();  // data size
-        auto element = std::make_shared<Element>();
+        Element* element = &Current().elements.Take();
+        element->attributeCount = 0;
+        element->content.clear();
         element->name = Name(cursor);
         if (token & 0x40) {
             cursor.Dword();  // attribute list size
             for (uint8_t next = cursor.Peek(); (next & 0xBF) == 0x06; next = cursor.Peek()) {
                 cursor.Byte();
-                auto& [name, value] = element->attributes.emplace_back(Name(cursor), Pieces{});
-                (void)name;
+                Pieces& value = element->AddAttribute(Name(cursor));
                 while (cursor.pos < cursor.end) {
                     uint8_t kind = cursor.Peek() & 0xBF;
                     if (kind != 0x05 && kind != 0x08 && kind != 0x09 && kind != 0x0D && kind != 0x0E) break;
@@ -366,16 +415,17 @@ private:
             }
         }
         uint8_t close = cursor.Byte();
-        if (close == 0x02) element->content = Parse(cursor, depth + 1);
+        if (close == 0x02) Parse(cursor, depth + 1, element->content);
         else if (close != 0x03) throw Damaged();
-        return element;
+        return *element;
     }
 
-    std::shared_ptr<Instance> ParseInstance(Cursor& cursor, int depth) {
+    Instance& ParseInstance(Cursor& cursor, int depth) {
         cursor.Byte();
         cursor.Dword();  // template id
         uint32_t definition = cursor.Dword();
-        auto instance = std::make_shared<Instance>();
+        Instance* instance = &Current().instances.Take();
+        instance->valueCount = 0;
         instance->ofRecord = inTemplates_ == 0;
         instance->body = Template(definition, depth);
         if (definition == cursor.pos) {
@@ -387,38 +437,51 @@ private:
         // Each value's size and type, then the values.
         Cursor descriptors{chunk_, cursor.pos, cursor.pos + 4 * size_t{count}};
         cursor.pos = descriptors.end;
-        instance->values.reserve(count);
+        if (instance->values.size() < count) instance->values.resize(count);
         for (uint32_t i = 0; i < count; ++i) {
             uint16_t size = descriptors.Word();
             uint8_t type = descriptors.Byte();
             descriptors.Byte();
-            Value& value = instance->values.emplace_back();
+            Value& value = instance->values[instance->valueCount++];
+            value.xml.clear();
+            value.tokens = 0;
             value.empty = size == 0 || type == kTypeNull;
             if (type == kTypeBinXml) {
                 size_t end = cursor.pos + size;
                 if (size > cursor.end - cursor.pos) throw Damaged();
                 Cursor inner{chunk_, cursor.pos, end};
-                value.xml = Parse(inner, depth + 1);
+                value.value = EventValue::Null();
+                Parse(inner, depth + 1, value.xml);
                 cursor.pos = end;
             } else {
-                value.value = TypedValue(type, cursor.Take(size), size);
+                TypedValue(type, cursor.Take(size), size, value.value);
             }
         }
-        return instance;
+        return *instance;
     }
 
-    std::shared_ptr<const Pieces> Template(uint32_t offset, int depth) {
-        if (auto known = templates_.find(offset); known != templates_.end()) return known->second;
+    const Pieces* Template(uint32_t offset, int depth) {
+        if (auto known = templates_.find(offset); known != templates_.end()) return &known->second;
         Cursor header{chunk_, offset, chunk_.size()};
         header.Take(20);
         uint32_t size = header.Dword();
         if (size > header.end - header.pos) throw Damaged();
         Cursor body{chunk_, header.pos, header.pos + size};
+        Parsed& ofChunk = parsed_[kOfChunk];
+        size_t elements = ofChunk.elements.Used(), instances = ofChunk.instances.Used();
         ++inTemplates_;
-        auto pieces = std::make_shared<const Pieces>(Parse(body, depth + 1));
+        Pieces pieces;
+        try {
+            Parse(body, depth + 1, pieces);
+        } catch (const Damaged&) {
+            // A template that cannot be parsed is tried again by each record that uses it:
+            // what it took is given back, so that a damaged chunk costs no more than a sound one.
+            ofChunk.elements.GiveBackFrom(elements);
+            ofChunk.instances.GiveBackFrom(instances);
+            throw;
+        }
         --inTemplates_;
-        templates_.emplace(offset, pieces);
-        return pieces;
+        return &templates_.emplace(offset, std::move(pieces)).first->second;
     }
 
     // Written in place: a token built aside and copied in costs a stall per token.
@@ -452,7 +515,7 @@ private:
                     const Element& element = *piece.element;
                     size_t open = tokens_.size();
                     AddToken(Token::Kind::Open, element.name, nullptr, nullptr);
-                    for (const auto& [name, value] : element.attributes) Resolve(value, instance, depth + 1, &name);
+                    for (const auto& [name, value] : element.Attributes()) Resolve(value, instance, depth + 1, &name);
                     size_t content = tokens_.size();
                     // An element around an optional substitution without a value is not rendered.
                     if (Resolve(element.content, instance, depth + 1, nullptr) && tokens_.size() == content) {
@@ -464,7 +527,7 @@ private:
                     break;
                 }
                 case Piece::Kind::Substitution: {
-                    if (instance == nullptr || piece.index >= instance->values.size()) break;
+                    if (instance == nullptr || piece.index >= instance->valueCount) break;
                     Value& value = instance->values[piece.index];
                     emptyOptional |= piece.optional && value.empty;
                     if (!value.xml.empty()) Resolve(value.xml, nullptr, depth + 1, attribute);
@@ -472,7 +535,7 @@ private:
                     break;
                 }
                 case Piece::Kind::Instance:
-                    Resolve(*piece.instance->body, piece.instance.get(), depth + 1, attribute);
+                    Resolve(*piece.instance->body, piece.instance, depth + 1, attribute);
                     break;
             }
         }
@@ -483,8 +546,21 @@ private:
     Pieces fragment_;  // the record being decoded
     Tokens tokens_;    // and its resolved XML
     std::unordered_map<uint32_t, std::u16string> names_;
-    std::unordered_map<uint32_t, std::shared_ptr<const Pieces>> templates_;
+    std::unordered_map<uint32_t, Pieces> templates_;  // a node's value never moves
     int inTemplates_ = 0;  // how deep the parse is in template bodies
+
+    // What a parse takes: a record's is given back at the next record, templates' at the next chunk.
+    struct Parsed {
+        Reused<Element> elements;
+        Reused<Instance> instances;
+        void GiveBackFrom(size_t mark) {
+            elements.GiveBackFrom(mark);
+            instances.GiveBackFrom(mark);
+        }
+    };
+    static constexpr size_t kOfRecord = 0, kOfChunk = 1;
+    std::array<Parsed, 2> parsed_;
+    Parsed& Current() { return parsed_[inTemplates_ > 0 ? kOfChunk : kOfRecord]; }
 };
 
 // An element of a record's tokens, or none.
@@ -515,16 +591,16 @@ public:
         return found;
     }
 
-    // The first value of an attribute for the record (TakeValue); Null when it has none.
-    EventValue Attribute(std::u16string_view name) const {
+    // The first value of an attribute into a Null value of the record (TakeValue); left Null
+    // when there is none.
+    void Attribute(std::u16string_view name, EventValue& into) const {
         for (size_t at = open_ + 1; tokens_ && at < End() && (*tokens_)[at].kind == Token::Kind::Attribute; ++at)
-            if ((*tokens_)[at].name == name) return TakeValue((*tokens_)[at]);
-        return EventValue::Null();
+            if ((*tokens_)[at].name == name) return TakeValue((*tokens_)[at], into);
     }
 
-    // The content as one cell for the record (TakeValue): its single typed value, else its text,
-    // else Null.
-    EventValue Cell() const {
+    // The content as one cell into a Null value of the record (TakeValue): its single typed
+    // value, else its text; left Null when it has none.
+    void Cell(EventValue& into) const {
         const Token* first = nullptr;
         size_t count = 0;
         std::u16string text;
@@ -536,8 +612,8 @@ public:
             if (count >= 1) AppendValueText(text, *token.value);
             if (count++ == 0) first = &token;
         }
-        if (count == 0) return EventValue::Null();
-        return count == 1 ? TakeValue(*first) : EventValue::String(std::move(text));
+        if (count == 1) TakeValue(*first, into);
+        else if (count > 1) into = EventValue::String(std::move(text));
     }
 
 private:
@@ -698,8 +774,10 @@ void ReadSystem(ElementOf system, EventRecord& record) {
             next = i + 1;
             for (const SystemField& field : kSystemElements[i].fields) {
                 if (field.property == kSystemPropertyCount) continue;
-                EventValue stored = field.attribute.empty() ? child.Cell() : child.Attribute(field.attribute);
-                record.system[field.property] = SystemValue(std::move(stored), field.type);
+                EventValue& value = record.system[field.property];
+                if (field.attribute.empty()) child.Cell(value);
+                else child.Attribute(field.attribute, value);
+                if (value.type != kTypeNull && value.type != field.type) value = SystemValue(std::move(value), field.type);
             }
             return;
         }
@@ -738,7 +816,7 @@ EventRecord RecordOf(const Tokens& tokens, size_t root, uint64_t headerId, uint6
     size_t count = 0;
     eachCell([&](ElementOf) { ++count; });
     record.user.reserve(count);
-    eachCell([&](ElementOf child) { record.user.push_back(child.Cell()); });
+    eachCell([&](ElementOf child) { child.Cell(record.user.emplace_back()); });
     return record;
 }
 
@@ -753,7 +831,8 @@ bool AllZero(std::span<const uint8_t> bytes) {
 }
 
 // The records of one chunk; a stretch that is no record is skipped up to the next record's magic.
-EvtxTotals ReadChunk(std::span<const uint8_t> chunk, const EvtxRecordSink& sink, std::u16string& xml) {
+// decoder and xml are reused from chunk to chunk.
+EvtxTotals ReadChunk(std::span<const uint8_t> chunk, const EvtxRecordSink& sink, ChunkDecoder& decoder, std::u16string& xml) {
     EvtxTotals totals;
     size_t limit = chunk.size();
     if (HasMagic(chunk, kChunkMagic) && chunk.size() >= kChunkHeaderSize) {
@@ -770,7 +849,7 @@ EvtxTotals ReadChunk(std::span<const uint8_t> chunk, const EvtxRecordSink& sink,
     } else {
         totals.damagedChunks = 1;
     }
-    ChunkDecoder decoder(chunk);
+    decoder.Start(chunk);
     size_t pos = kChunkHeaderSize;
     bool inGap = false;
     while (pos + kRecordHeaderSize <= limit) {
@@ -844,9 +923,10 @@ EvtxTotals ReadRecording(std::span<const uint8_t> head, size_t size, const Chunk
     size_t chunkBytes = size > kFileHeaderSize ? size - kFileHeaderSize : 0;
     if (chunkBytes % kChunkSize != 0 || (headerOk && chunkBytes / kChunkSize < chunksCounted)) totals.truncated = 1;
     // Every chunk the file holds, whatever the header counts: a header can lag behind its chunks.
+    ChunkDecoder decoder;
     std::u16string xml;
     for (size_t offset = kFileHeaderSize; offset < size; offset += kChunkSize)
-        totals += ReadChunk(chunkAt(offset, std::min(kChunkSize, size - offset)), sink, xml);
+        totals += ReadChunk(chunkAt(offset, std::min(kChunkSize, size - offset)), sink, decoder, xml);
     return totals;
 }
 
