@@ -119,15 +119,16 @@ size_t FirstSpecial(std::u16string_view text, size_t from) {
     for (; from + kLanes <= text.size(); from += kLanes) {
         Lanes chars;
         std::memcpy(&chars, text.data() + from, sizeof chars);
-        Lanes special = (chars == u'&') | (chars == u'<') | (chars == u'>') | (chars == u'\'') | (chars == u'"');
+        auto is = [&](char16_t c) { return chars == static_cast<uint16_t>(c); };  // all ones where equal
+        auto special = is(u'&') | is(u'<') | is(u'>') | is(u'\'') | is(u'"');
         uint64_t halves[2];
         std::memcpy(halves, &special, sizeof halves);
         if ((halves[0] | halves[1]) != 0) break;
     }
-    for (; from < text.size(); ++from) {
-        char16_t c = text[from];
-        if (c == u'&' || c == u'<' || c == u'>' || c == u'\'' || c == u'"') break;
-    }
+    // The rest one at a time, the five as bits.
+    constexpr uint64_t kSpecial = 1ull << u'&' | 1ull << u'<' | 1ull << u'>' | 1ull << u'\'' | 1ull << u'"';
+    for (; from < text.size(); ++from)
+        if (text[from] < 64 && (kSpecial >> text[from] & 1)) break;
     return from;
 }
 

@@ -120,7 +120,7 @@ struct Piece {
 };
 using Pieces = std::vector<Piece>;
 
-// Names point into the chunk decoder's names, which outlive every record of the chunk.
+// Names are views into the chunk decoder's marked names (MarkedName), which outlive every record of the chunk.
 struct Element {
     using Attribute = std::pair<std::u16string_view, Pieces>;
     std::u16string_view name;
@@ -272,6 +272,22 @@ void ArrayValue(uint32_t type, const uint8_t* data, size_t size, EventValue& int
     }
 }
 
+// A name stored with the markup the XML writes around it, "<N</N> N='", so that a tag is one
+// append. Tokens and elements keep the bare name, a view into it, and find the markup beside it.
+struct MarkedName {
+    static std::u16string Of(std::u16string_view name) {
+        std::u16string marked;
+        marked.reserve(3 * name.size() + 7);
+        marked.append(u"<").append(name).append(u"</").append(name).append(u"> ").append(name).append(u"='");
+        return marked;
+    }
+    static std::u16string_view Bare(const std::u16string& marked) { return {marked.data() + 1, (marked.size() - 7) / 3}; }
+    // "<N", "</N>" and " N='" of a bare name.
+    static std::u16string_view Open(std::u16string_view bare) { return {bare.data() - 1, bare.size() + 1}; }
+    static std::u16string_view Close(std::u16string_view bare) { return {bare.data() + bare.size(), bare.size() + 3}; }
+    static std::u16string_view Attribute(std::u16string_view bare) { return {bare.data() + 2 * bare.size() + 3, bare.size() + 3}; }
+};
+
 // Parsed elements and instances, handed out again once what they belong to is done: their
 // vectors keep their capacity, so that a record's parse allocates little.
 template <typename T>
@@ -319,7 +335,8 @@ public:
     const Tokens& Resolved() const { return tokens_; }
 
 private:
-    const std::u16string& Name(Cursor& cursor) {
+    // The bare name, a view into its markup (MarkedName).
+    std::u16string_view Name(Cursor& cursor) {
         uint32_t offset = cursor.Dword();
         auto known = names_.find(offset);
         if (offset == cursor.pos) {
@@ -328,16 +345,16 @@ private:
             uint16_t length = cursor.Word();
             if (known != names_.end()) {
                 cursor.Take((length + 1) * size_t{2});
-                return known->second;
+                return MarkedName::Bare(known->second);
             }
             std::u16string text = cursor.Utf16(length);
             cursor.Take(2);
-            return names_.emplace(offset, std::move(text)).first->second;
+            return MarkedName::Bare(names_.emplace(offset, MarkedName::Of(text)).first->second);
         }
-        if (known != names_.end()) return known->second;
+        if (known != names_.end()) return MarkedName::Bare(known->second);
         Cursor at{chunk_, offset, chunk_.size()};
         at.Take(6);
-        return names_.emplace(offset, at.Utf16(at.Word())).first->second;
+        return MarkedName::Bare(names_.emplace(offset, MarkedName::Of(at.Utf16(at.Word()))).first->second);
     }
 
     // Whether an element's header has the 16-bit dependency id: records forwarded from other
@@ -375,12 +392,12 @@ private:
             case 0x07: return {Piece::Kind::Text, false, 0, EventValue::String(cursor.Utf16(cursor.Word())), {}, {}};
             case 0x08: return {Piece::Kind::Text, false, 0, EventValue::String(std::u16string(1, char16_t(cursor.Word()))), {}, {}};
             case 0x09: {
-                const std::u16string& name = Name(cursor);
+                std::u16string_view name = Name(cursor);
                 static const std::pair<std::u16string_view, char16_t> kEntities[] = {
                     {u"amp", u'&'}, {u"lt", u'<'}, {u"gt", u'>'}, {u"quot", u'"'}, {u"apos", u'\''}};
                 for (const auto& [entity, c] : kEntities)
                     if (name == entity) return {Piece::Kind::Text, false, 0, EventValue::String(std::u16string(1, c)), {}, {}};
-                return {Piece::Kind::Text, false, 0, EventValue::String(u"&" + name + u';'), {}, {}};
+                return {Piece::Kind::Text, false, 0, EventValue::String(std::u16string(u"&").append(name).append(u";")), {}, {}};
             }
             case 0x0A: Name(cursor); return {Piece::Kind::Text, false, 0, {}, {}, {}};
             case 0x0B: cursor.Utf16(cursor.Word()); return {Piece::Kind::Text, false, 0, {}, {}, {}};
@@ -545,7 +562,7 @@ private:
     std::span<const uint8_t> chunk_;
     Pieces fragment_;  // the record being decoded
     Tokens tokens_;    // and its resolved XML
-    std::unordered_map<uint32_t, std::u16string> names_;
+    std::unordered_map<uint32_t, std::u16string> names_;  // marked (MarkedName); a node's value never moves
     std::unordered_map<uint32_t, Pieces> templates_;  // a node's value never moves
     int inTemplates_ = 0;  // how deep the parse is in template bodies
 
@@ -694,15 +711,12 @@ EventValue SystemValue(EventValue stored, uint32_t type) {
 void WriteXml(const Tokens& tokens, size_t open, std::u16string& xml) {
     const Token& element = tokens[open];
     size_t tag = xml.size();
-    xml += u'<';
-    xml += element.name;
+    xml += MarkedName::Open(element.name);
     size_t at = open + 1;
     for (; tokens[at].kind == Token::Kind::Attribute; ++at) {
         // An attribute's values follow each other under its name.
         if (tokens[at - 1].kind != Token::Kind::Attribute || tokens[at - 1].name.data() != tokens[at].name.data()) {
-            xml += u' ';
-            xml += tokens[at].name;
-            xml += u"='";
+            xml += MarkedName::Attribute(tokens[at].name);
         }
         AppendXmlText(xml, *tokens[at].value);
         if (tokens[at + 1].kind != Token::Kind::Attribute || tokens[at + 1].name.data() != tokens[at].name.data())
@@ -725,9 +739,7 @@ void WriteXml(const Tokens& tokens, size_t open, std::u16string& xml) {
         WriteXml(tokens, at, xml);
         at = tokens[at].close;
     }
-    xml += u"</";
-    xml += element.name;
-    xml += u'>';
+    xml += MarkedName::Close(element.name);
 }
 
 // Where the platform finds each System value: in the content of an element of System or in one
