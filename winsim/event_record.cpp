@@ -1,5 +1,6 @@
 #include "winsim/event_record.h"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <chrono>
@@ -17,22 +18,43 @@ namespace {
 constexpr uint64_t kTicksPerSecond = 10'000'000;
 constexpr int64_t kDaysFrom1601To1970 = 134'774;
 
-// At least `width` digits, zero-padded. The base is a constant so that no digit costs a division.
+// A short text built in place and appended at once: a time or a GUID is a dozen pieces. Holds
+// the longest of them (a SYSTEMTIME's eight words in full) with room to spare.
+class ShortText {
+public:
+    ShortText& operator<<(char16_t c) {
+        chars_[size_++] = c;
+        return *this;
+    }
+    // At least `width` digits (at most 16), zero-padded. The base is a constant so that no digit
+    // costs a division.
+    template <unsigned kBase = 10>
+    ShortText& Number(uint64_t number, unsigned width = 1, const char16_t* symbols = u"0123456789ABCDEF") {
+        char16_t digits[64];  // filled from the end
+        char16_t* first = std::end(digits);
+        do {
+            *--first = symbols[number % kBase];
+            number /= kBase;
+        } while (number != 0);
+        while (std::end(digits) - first < static_cast<ptrdiff_t>(width)) *--first = u'0';
+        size_ = static_cast<size_t>(std::copy(first, std::end(digits), chars_ + size_) - chars_);
+        return *this;
+    }
+    void AppendTo(std::u16string& out) const { out.append(chars_, size_); }
+
+private:
+    char16_t chars_[96];
+    size_t size_ = 0;
+};
+
 template <unsigned kBase = 10>
 void AppendNumber(std::u16string& out, uint64_t number, unsigned width = 1,
                   const char16_t* symbols = u"0123456789ABCDEF") {
-    char16_t digits[64];  // filled from the end, appended at once
-    char16_t* first = std::end(digits);
-    do {
-        *--first = symbols[number % kBase];
-        number /= kBase;
-    } while (number != 0);
-    if (auto count = static_cast<size_t>(std::end(digits) - first); count < width) out.append(width - count, u'0');
-    out.append(first, std::end(digits));
+    ShortText().Number<kBase>(number, width, symbols).AppendTo(out);
 }
 
 // Civil date of a day counted from 1970-01-01, in eras of 400 years starting in March.
-void AppendDate(std::u16string& out, int64_t days) {
+void PutDate(ShortText& text, int64_t days) {
     days += 719'468;
     int64_t era = (days >= 0 ? days : days - 146'096) / 146'097;
     int64_t dayOfEra = days - era * 146'097;
@@ -42,60 +64,54 @@ void AppendDate(std::u16string& out, int64_t days) {
     int64_t day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
     int64_t month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
     int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    AppendNumber(out, static_cast<uint64_t>(year), 4);
-    out += u'-';
-    AppendNumber(out, static_cast<uint64_t>(month), 2);
-    out += u'-';
-    AppendNumber(out, static_cast<uint64_t>(day), 2);
+    text.Number(static_cast<uint64_t>(year), 4) << u'-';
+    text.Number(static_cast<uint64_t>(month), 2) << u'-';
+    text.Number(static_cast<uint64_t>(day), 2);
 }
 
-void AppendClock(std::u16string& out, uint64_t hour, uint64_t minute, uint64_t second) {
-    out += u'T';
-    AppendNumber(out, hour, 2);
-    out += u':';
-    AppendNumber(out, minute, 2);
-    out += u':';
-    AppendNumber(out, second, 2);
-    out += u'.';
+void PutClock(ShortText& text, uint64_t hour, uint64_t minute, uint64_t second) {
+    text << u'T';
+    text.Number(hour, 2) << u':';
+    text.Number(minute, 2) << u':';
+    text.Number(second, 2) << u'.';
 }
 
 // "2021-01-01T00:00:00.9990000Z", the form of the XML's SystemTime.
 void AppendFileTime(std::u16string& out, uint64_t ticks) {
-    AppendDate(out, static_cast<int64_t>(ticks / (kTicksPerSecond * 86'400)) - kDaysFrom1601To1970);
+    ShortText text;
+    PutDate(text, static_cast<int64_t>(ticks / (kTicksPerSecond * 86'400)) - kDaysFrom1601To1970);
     uint64_t secondOfDay = ticks / kTicksPerSecond % 86'400;
-    AppendClock(out, secondOfDay / 3600, secondOfDay / 60 % 60, secondOfDay % 60);
-    AppendNumber(out, ticks % kTicksPerSecond, 7);
-    out += u'Z';
+    PutClock(text, secondOfDay / 3600, secondOfDay / 60 % 60, secondOfDay % 60);
+    text.Number(ticks % kTicksPerSecond, 7) << u'Z';
+    text.AppendTo(out);
 }
 
 // A SYSTEMTIME's eight words: "2021-01-01T00:00:00.999Z".
 void AppendSysTime(std::u16string& out, const std::vector<uint8_t>& bytes) {
     uint16_t word[8] = {};
     std::memcpy(word, bytes.data(), std::min(bytes.size(), sizeof word));
-    AppendNumber(out, word[0], 4);
-    out += u'-';
-    AppendNumber(out, word[1], 2);
-    out += u'-';
-    AppendNumber(out, word[3], 2);
-    AppendClock(out, word[4], word[5], word[6]);
-    AppendNumber(out, word[7], 3);
-    out += u'Z';
+    ShortText text;
+    text.Number(word[0], 4) << u'-';
+    text.Number(word[1], 2) << u'-';
+    text.Number(word[3], 2);
+    PutClock(text, word[4], word[5], word[6]);
+    text.Number(word[7], 3) << u'Z';
+    text.AppendTo(out);
 }
 
 void AppendGuid(std::u16string& out, const std::vector<uint8_t>& bytes) {
     vantel::Guid guid{};
     std::memcpy(&guid, bytes.data(), std::min(bytes.size(), sizeof guid));
-    out += u'{';
-    AppendNumber<16>(out, guid.data1, 8);
-    out += u'-';
-    AppendNumber<16>(out, guid.data2, 4);
-    out += u'-';
-    AppendNumber<16>(out, guid.data3, 4);
+    ShortText text;
+    text << u'{';
+    text.Number<16>(guid.data1, 8) << u'-';
+    text.Number<16>(guid.data2, 4) << u'-';
+    text.Number<16>(guid.data3, 4);
     for (size_t i = 0; i < 8; ++i) {
-        if (i == 0 || i == 2) out += u'-';
-        AppendNumber<16>(out, guid.data4[i], 2);
+        if (i == 0 || i == 2) text << u'-';
+        text.Number<16>(guid.data4[i], 2);
     }
-    out += u'}';
+    (text << u'}').AppendTo(out);
 }
 
 template <typename Real>
