@@ -272,6 +272,38 @@ TEST_F(EventLogService, XmlIsThePublishersOrGeneratedFromTheValues) {
     EXPECT_EQ(platform::LastError(), 6u) << "a handle closes once";
 }
 
+// The escaping scans eight characters a step: each special character is tried at every place in
+// and across those steps, and in the characters left over after them.
+TEST(EventXml, EscapesEachSpecialCharacterWhereverItStands) {
+    auto escapedOneByOne = [](std::u16string_view text) {
+        std::u16string out;
+        for (char16_t c : text) {
+            switch (c) {
+                case u'&': out += u"&amp;"; break;
+                case u'<': out += u"&lt;"; break;
+                case u'>': out += u"&gt;"; break;
+                case u'\'': out += u"&apos;"; break;
+                case u'"': out += u"&quot;"; break;
+                default: out += c;
+            }
+        }
+        return out;
+    };
+    for (char16_t special : std::u16string_view(u"&<>'\"")) {
+        for (size_t length = 0; length <= 27; ++length) {
+            for (size_t at = 0; at < length; ++at) {
+                // Plain characters around it, below, between and far above the special ones.
+                std::u16string text(length, u'%');
+                for (size_t i = 0; i < length; i += 3) text[i] = i % 2 ? u'=' : u'\x263A';
+                text[at] = special;
+                if (at + 9 < length) text[at + 9] = special;  // a second one, a step further
+                EXPECT_EQ(winsim::XmlEscaped(text), escapedOneByOne(text)) << ToUtf8(text);
+            }
+        }
+    }
+    EXPECT_EQ(winsim::XmlEscaped(u"plain text with no special character"), u"plain text with no special character");
+}
+
 TEST_F(EventLogService, AClosedHandleStaysInvalidOnceAnotherObjectTakesItsPlace) {
     winsim::PublishEvent(EventRecord(u"Security", u"Microsoft-Windows-Eventlog", 1102).TimeCreated(kNewYear2021));
     evt::Handle closed = api_.createRenderContext(0, nullptr, evt::kRenderContextSystem);
