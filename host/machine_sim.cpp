@@ -110,6 +110,27 @@ void Publish(const json& event) {
     winsim::WaitForEventDelivery();
 }
 
+// Before a change to a watched place, waits (at most two seconds) until the module's watcher of
+// it is armed and has dealt with what came before: a change it cannot see yet would be reported
+// late or not at all, and runs would differ.
+template <typename Armed>
+bool AwaitWatcher(Armed armed) {
+    constexpr auto kMostWait = std::chrono::seconds(2);
+    auto until = std::chrono::steady_clock::now() + kMostWait;
+    while (!armed() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return armed();
+}
+
+// The share watcher compares after it has armed anew (so that a change during the comparison
+// wakes it again): it has dealt with what came before only once it waits on its event.
+bool AwaitShareWatcher() {
+    return AwaitWatcher([] { return winsim::RegNotificationWaiters(winsim::Hive::LocalMachine, winsim::kSharesKey) > 0; });
+}
+
+void AwaitFolderWatcher(const std::u16string& folder) {
+    AwaitWatcher([&] { return winsim::WaitingDirectoryWatches(folder) > 0; });
+}
+
 // {"log": "Security", "id": 528, "time": seconds since 1970, "type": 8, "category": 0,
 //  "source": ..., "computer": ..., "user_sid": "S-1-5-...", "strings": [...], "data_text": ...}
 void AppendClassic(const json& step) {
@@ -129,7 +150,12 @@ void AppendClassic(const json& step) {
             record.data.push_back(static_cast<uint8_t>(c >> 8));
         }
     }
-    winsim::AppendClassicRecord(Text(step.at("log")), std::move(record));
+    // A reader seeks to the log's newest record before it asks to be told of changes: once it
+    // has asked, a record written is one it reads. Its report comes before the next step's.
+    std::u16string log = Text(step.at("log"));
+    AwaitWatcher([&] { return winsim::ClassicLogWatcherCount(log) > 0; });
+    winsim::AppendClassicRecord(log, std::move(record));
+    AwaitWatcher([&] { return winsim::ClassicLogWatchersCaughtUp(log); });
 }
 
 // {"1": "text", "0x40000210": "text with %1"}: texts by message id, decimal or hexadecimal.
@@ -214,27 +240,6 @@ void ReadPolicy() {
         winsim::KeyAccessText(winsim::Hive::LocalMachine, u"SAM\\SAM\\Domains\\Account\\Users\\Names");
     WriteLine({{"type", "policy"}, {"system_access", access}, {"groups", groups},
                {"account_names_acl", vantel::ToUtf8(names)}});
-}
-
-// Before a change to a watched place, waits (at most two seconds) until the module's watcher of
-// it is armed and has dealt with what came before: a change it cannot see yet would be reported
-// late or not at all, and runs would differ.
-template <typename Armed>
-bool AwaitWatcher(Armed armed) {
-    constexpr auto kMostWait = std::chrono::seconds(2);
-    auto until = std::chrono::steady_clock::now() + kMostWait;
-    while (!armed() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return armed();
-}
-
-// The share watcher compares after it has armed anew (so that a change during the comparison
-// wakes it again): it has dealt with what came before only once it waits on its event.
-bool AwaitShareWatcher() {
-    return AwaitWatcher([] { return winsim::RegNotificationWaiters(winsim::Hive::LocalMachine, winsim::kSharesKey) > 0; });
-}
-
-void AwaitFolderWatcher(const std::u16string& folder) {
-    AwaitWatcher([&] { return winsim::WaitingDirectoryWatches(folder) > 0; });
 }
 
 // The members a share step gives, over the share they change: "path", "remark", "max_uses",

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <iterator>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -430,6 +431,41 @@ TEST_F(HostE2E, DemoRecordsBecomeNamedEvents) {
                     {"computer_name", "WINSIM"}, {"logon_time", "1609462800"}}));
 }
 #endif
+
+// The classic readers start on worker threads after Start returns, each from its log's newest
+// record: records written right after Start are reported all the same, the steps waiting for the
+// readers rather than for a fixed time.
+TEST_F(HostE2E, ClassicRecordsWrittenRightAfterStartAreReported) {
+    auto append = [](const char* log, int id, json strings) {
+        return json{{"machine", {{"classic_append", {{"log", log}, {"id", id}, {"time", 1609459200}, {"type", 8},
+                                                      {"source", log}, {"computer", "WINSIM"},
+                                                      {"strings", std::move(strings)}}}}}};
+    };
+    json scenario = {
+        {"plugins", {"EventLog"}},
+        {"steps",
+         {{{"machine", {{"remove_library_export", {{"library", "Wevtapi.dll"}}}}}},
+          {{"machine",
+            {{"add_user", {{"name", "alice"}, {"privilege", 2}, {"sid", "S-1-5-21-1004336348-1177238915-682003330-1001"}}}}}},
+          {{"machine", {{"add_process", {{"id", 2400}, {"image", "C:\\u.exe"}, {"session", 0}}}}}},
+          {{"machine",
+            {{"add_service",
+              {{"name", "Updater"}, {"display_name", "Updater Service"}, {"command_line", "C:\\u.exe"}, {"process_id", 2400}}}}}},
+          {{"call", "SetProperty"}, {"id", 3}},
+          {{"call", "Initialize"}},
+          {{"call", "Start"}},
+          append("Security", 528, {"alice", "WINSIM", "(0x0,0x1234)", "2", "User32", "Negotiate", "WINSIM"}),
+          append("System", 7036, {"Updater Service", "正在运行"}),
+          append("Security", 538, {"alice", "WINSIM", "(0x0,0x1234)", "2"}),
+          {{"call", "Stop"}},
+          {{"call", "Destroy"}}}}};
+    HostRun run = RunScenario(scenario);
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    std::multiset<std::string> names;
+    for (const json& line : run.lines)
+        if (line.value("type", "") == "event") names.insert(line["name"].get<std::string>());
+    EXPECT_EQ(names, (std::multiset<std::string>{"UserLogon", "ServiceStarted", "UserLogoff"})) << run.output;
+}
 
 #ifndef _WIN32
 namespace {

@@ -157,6 +157,20 @@ size_t ClassicLogWatcherCount(const std::u16string& log) {
     return watchers;
 }
 
+bool ClassicLogWatchersCaughtUp(const std::u16string& log) {
+    ClassicLogs& logs = TheLogs();
+    std::lock_guard guard(logs.lock);
+    const ClassicLog* found = logs.Find(log);
+    for (const auto& [handle, open] : logs.handles) {
+        if (found == nullptr || open.name != vantel::FoldCase(log) || !open.notify) continue;
+        // A handle of an older file reads "file changed" next, and one never read reads from the
+        // oldest record.
+        bool unread = open.file != found->file || found->Holds(std::max(open.position.value_or(0), found->firstNumber));
+        if (unread || open.notify->Waiters() == 0) return false;
+    }
+    return true;
+}
+
 int32_t OpenClassicLog(const std::u16string& log, uintptr_t* handle) {
     ClassicLogs& logs = TheLogs();
     std::lock_guard guard(logs.lock);

@@ -52,6 +52,9 @@ void FailNextClassicRead(int32_t error);
 size_t OpenClassicLogHandleCount();
 // Handles of the log whose change notification is registered.
 size_t ClassicLogWatcherCount(const std::u16string& log);
+// Whether every handle watching the log has read its last record and waits for the next change
+// (true when none watches).
+bool ClassicLogWatchersCaughtUp(const std::u16string& log);
 
 // The machine's side, with the Windows errors. A log that does not exist answers 2.
 int32_t OpenClassicLog(const std::u16string& log, uintptr_t* handle);
