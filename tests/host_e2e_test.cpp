@@ -430,7 +430,6 @@ TEST_F(HostE2E, DemoRecordsBecomeNamedEvents) {
               json({{"action_count", "0"}, {"attack_ip", "198.51.100.23"}, {"attack_type", "RDP"},
                     {"computer_name", "WINSIM"}, {"logon_time", "1609462800"}}));
 }
-#endif
 
 // The classic readers start on worker threads after Start returns, each from its log's newest
 // record: records written right after Start are reported all the same, the steps waiting for the
@@ -467,7 +466,6 @@ TEST_F(HostE2E, ClassicRecordsWrittenRightAfterStartAreReported) {
     EXPECT_EQ(names, (std::multiset<std::string>{"UserLogon", "ServiceStarted", "UserLogoff"})) << run.output;
 }
 
-#ifndef _WIN32
 namespace {
 
 // The closing summary, the last line on standard error.
