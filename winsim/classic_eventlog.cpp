@@ -161,8 +161,10 @@ bool ClassicLogWatchersCaughtUp(const std::u16string& log) {
     ClassicLogs& logs = TheLogs();
     std::lock_guard guard(logs.lock);
     const ClassicLog* found = logs.Find(log);
+    if (found == nullptr) return true;
+    const std::u16string name = vantel::FoldCase(log);
     for (const auto& [handle, open] : logs.handles) {
-        if (found == nullptr || open.name != vantel::FoldCase(log) || !open.notify) continue;
+        if (open.name != name || !open.notify) continue;
         // A handle of an older file reads "file changed" next, and one never read reads from the
         // oldest record.
         bool unread = open.file != found->file || found->Holds(std::max(open.position.value_or(0), found->firstNumber));

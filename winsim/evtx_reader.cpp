@@ -7,7 +7,6 @@
 #include <cstring>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <stdexcept>
 #include <unordered_map>
 
